@@ -1,0 +1,22 @@
+#pragma once
+// The simulated serial devices that a port map can name instead of hardware:
+//   sim:loopback             a loopback plug (TX to RX, RTS to CTS, DTR to DSR and CD)
+//   sim:loopback-ring        the same plug with RING joined to RTS as well
+//   sim:null-modem/<pair>/A  one end of the null-modem cable <pair> (any text without '/');
+//   sim:null-modem/<pair>/B  the other end
+//   sim:pnp                  a plug-and-play modem that answers the identification sequence
+//   sim:open                 an open line: nothing attached
+// Characters travel at the configured bit rate, in-process. Each name is one device: a second
+// open fails with ERROR_BUSY until the first handle is closed.
+
+#include <string>
+
+#include "platform/comm/comm_device.h"
+
+namespace platform {
+
+// Null with the last error set: ERROR_FILE_NOT_FOUND for a name that is none of the above,
+// ERROR_BUSY when that device is already open.
+CommDeviceHandle OpenSimulatedDevice(const std::string& device);
+
+}  // namespace platform
