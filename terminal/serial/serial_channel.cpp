@@ -1,0 +1,380 @@
+#include "terminal/serial/serial_channel.h"
+
+#include <cstdio>
+#include <thread>
+
+#include "platform/system/debug_output.h"
+#include "platform/system/last_error.h"
+
+using platform::CommDeviceHandle;
+using platform::EventHandle;
+
+namespace {
+
+enum : int { kStopEvent = 0, kWaitDoneEvent = 1, kArmEvent = 2 };
+
+constexpr DWORD kStopPauseMs = 250;
+constexpr DWORD kWatcherJoinMs = 2000;
+
+}  // namespace
+
+struct SerialChannel::Watch {
+    std::mutex callbackMutex;
+    SerialChannel* channel = nullptr;  // null once the channel is gone
+    ChannelCallback callback = nullptr;
+    void* owner = nullptr;
+
+    std::atomic<int> watcherRunning{0};
+    std::atomic<int> watchEvents{0};
+    std::atomic<int> waitPending{0};
+    // Written by the device when a wait completes, read after the completion event.
+    DWORD eventMask = 0;
+    EventHandle events[3];
+
+    std::thread thread;
+    EventHandle threadEnded;
+
+    void Call(ChannelEvent event) {
+        std::lock_guard lock(callbackMutex);
+        if (callback != nullptr && channel != nullptr) {
+            callback(channel, owner, event);
+        }
+    }
+    bool HasCallback() {
+        std::lock_guard lock(callbackMutex);
+        return callback != nullptr;
+    }
+};
+
+SerialChannel::SerialChannel(int portNumber, const PortConfig& config, void* owner)
+    : portNumber_(portNumber), config_(config), watch_(std::make_shared<Watch>()) {
+    watch_->channel = this;
+    watch_->owner = owner;
+    watch_->events[kStopEvent] = platform::Event::Create(false, false);
+    watch_->events[kWaitDoneEvent] = platform::Event::Create(true, false);
+    watch_->events[kArmEvent] = platform::Event::Create(false, false);
+}
+
+SerialChannel::~SerialChannel() {
+    // Asking the watcher to stop (and not only waiting for it) spares every close of a
+    // watching channel the whole wait, and closing the device ends any wait it still has.
+    watch_->watcherRunning.store(0);
+    if (watch_->events[kStopEvent]) {
+        watch_->events[kStopEvent]->Set();
+    }
+    bool ended = true;
+    if (watch_->thread.joinable()) {
+        ended =
+            platform::WaitForSingleObject(*watch_->threadEnded, kWatcherJoinMs) == WAIT_OBJECT_0;
+    }
+    {
+        std::lock_guard lock(watch_->callbackMutex);
+        watch_->channel = nullptr;
+        watch_->callback = nullptr;
+    }
+    CloseDevice();
+    if (watch_->thread.joinable()) {
+        if (!ended) {
+            ended = platform::WaitForSingleObject(*watch_->threadEnded, kWatcherJoinMs) ==
+                    WAIT_OBJECT_0;
+        }
+        if (ended) {
+            watch_->thread.join();
+        } else {
+            watch_->thread.detach();  // it holds its own share of the watch state
+        }
+    }
+}
+
+void SerialChannel::SetCallback(ChannelCallback callback) {
+    std::lock_guard lock(watch_->callbackMutex);
+    watch_->callback = callback;
+}
+
+CommDeviceHandle SerialChannel::Device() const {
+    std::lock_guard lock(deviceMutex_);
+    return device_;
+}
+
+void SerialChannel::SetDevice(CommDeviceHandle device) {
+    CommDeviceHandle old;
+    {
+        std::lock_guard lock(deviceMutex_);
+        old = std::move(device_);
+        device_ = std::move(device);
+    }
+    if (old) {
+        old->Close();
+    }
+}
+
+bool SerialChannel::WatcherRunning() const {
+    return watch_->watcherRunning.load() != 0;
+}
+
+OpenResult SerialChannel::Open() {
+    if (Device()) {
+        // A port whose reopening fails must not still count as open.
+        SetDevice(nullptr);
+        portOpen_.store(0, std::memory_order_release);
+    }
+    int result = OPEN_SUCCESS;
+    CommDeviceHandle device;
+    if (portNumber_ <= 0) {
+        result = OPEN_BAD_PORT_NUMBER;
+    } else {
+        std::snprintf(devicePath_, sizeof devicePath_, "\\\\.\\COM%d", portNumber_);
+        watch_->watchEvents.store(1);
+        device = platform::CreateCommDevice(devicePath_);
+        if (!device) {
+            result = OPEN_NO_DEVICE;
+        } else {
+            const DWORD mask = watch_->watchEvents.load() ? kModemLineEvents : 0;
+            if (!device->SetCommMask(mask)) {
+                result = OPEN_MASK_FAILED;
+            }
+            // The time-outs are all zero, so a read waits for every byte it asks for: Read
+            // therefore asks only for bytes that are already queued.
+            const COMMTIMEOUTS noTimeouts{};
+            if (!device->SetCommTimeouts(noTimeouts)) {
+                result = OPEN_TIMEOUTS_FAILED;
+            }
+            if (!device->SetCommState(config_)) {
+                result = OPEN_STATE_FAILED;
+            }
+        }
+    }
+    for (const EventHandle& event : watch_->events) {
+        if (!event) {
+            result = OPEN_EVENT_MISSING;
+        }
+    }
+    if (device) {
+        if (result != OPEN_SUCCESS) {
+            device->Close();
+            device.reset();
+        } else {
+            device->PurgeComm(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+            SetDevice(device);
+            portOpen_.store(1, std::memory_order_release);
+        }
+    }
+    ResetCounters();
+    notXoff_.store(1);
+    return static_cast<OpenResult>(result);
+}
+
+void SerialChannel::ResetCounters() {
+    kbWritten_.store(0);
+    kbRead_.store(0);
+    totalErrors_.store(0);
+    framingErrors_.store(0);
+    parityErrors_.store(0);
+    overrunErrors_.store(0);
+}
+
+void SerialChannel::CountWritten(DWORD bytes) {
+    kbWritten_.fetch_add(static_cast<double>(bytes) / 1024.0, std::memory_order_relaxed);
+}
+
+void SerialChannel::CountRead(DWORD bytes) {
+    kbRead_.fetch_add(static_cast<double>(bytes) / 1024.0, std::memory_order_relaxed);
+}
+
+void SerialChannel::StartWatcher() {
+    CommDeviceHandle device = Device();
+    if (!PortOpen() || !device) {
+        return;
+    }
+    ResetCounters();
+    if (watch_->thread.joinable()) {
+        // A watcher abandoned by an earlier stop keeps its own share of the state.
+        watch_->thread.detach();
+    }
+    watch_->threadEnded = platform::Event::Create(true, false);
+    watch_->thread = std::thread(RunWatcher, watch_, watch_->threadEnded);
+    watcherStarted_.store(1);
+}
+
+void SerialChannel::StopWatcher() {
+    watch_->watcherRunning.store(0);
+    watch_->events[kStopEvent]->Set();
+    platform::Sleep(kStopPauseMs);
+    if (watch_->thread.joinable()) {
+        if (platform::WaitForSingleObject(*watch_->threadEnded, kWatcherJoinMs) == WAIT_OBJECT_0) {
+            watch_->thread.join();
+        } else {
+            watch_->thread.detach();
+        }
+    }
+    watcherStarted_.store(0);
+}
+
+void SerialChannel::CloseDevice() {
+    SetDevice(nullptr);
+    portOpen_.store(0, std::memory_order_release);
+    notXoff_.store(0);
+}
+
+int SerialChannel::Read(char* buffer, DWORD maxBytes, DWORD& count) {
+    COMSTAT comstat{};
+    ClearErrors(comstat);
+    count = 0;
+    if (comstat.cbInQue == 0) {
+        return 1;
+    }
+    CommDeviceHandle device = Device();
+    if (!device) {
+        return 0;
+    }
+    const DWORD wanted = comstat.cbInQue < maxBytes ? comstat.cbInQue : maxBytes;
+    DWORD got = 0;
+    if (!device->ReadFile(buffer, wanted, got)) {
+        return 0;
+    }
+    buffer[got] = 0;
+    CountRead(got);
+    count = got;
+    return 1;
+}
+
+int SerialChannel::Write(const char* data, DWORD length) {
+    CommDeviceHandle device = Device();
+    if (!device) {
+        platform::SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    DWORD written = 0;
+    if (!device->WriteFile(data, length, written)) {
+        return 0;
+    }
+    CountWritten(written);
+    return 1;
+}
+
+COMSTAT& SerialChannel::ClearErrors(COMSTAT& comstat) {
+    CommDeviceHandle device = Device();
+    if (!device) {
+        return comstat;
+    }
+    DWORD errors = 0;
+    if (device->ClearCommError(errors, &comstat)) {
+        if (errors & CE_FRAME) {
+            framingErrors_.fetch_add(1, std::memory_order_relaxed);
+        }
+        if (errors & CE_OVERRUN) {
+            overrunErrors_.fetch_add(1, std::memory_order_relaxed);
+        }
+        if (errors & CE_RXPARITY) {
+            parityErrors_.fetch_add(1, std::memory_order_relaxed);
+        }
+        totalErrors_.store(framingErrors_.load() + overrunErrors_.load() + parityErrors_.load(),
+                           std::memory_order_relaxed);
+    }
+    if (watch_->HasCallback()) {
+        const bool held = comstat.fXoffHold || comstat.fXoffSent;
+        if (held && notXoff_.load() == 1) {
+            watch_->Call(CHANNEL_XOFF_HOLD_BEGAN);
+            notXoff_.store(0);
+        } else if (!held && notXoff_.load() == 0) {
+            watch_->Call(CHANNEL_XOFF_HOLD_ENDED);
+            notXoff_.store(1);
+        }
+    }
+    return comstat;
+}
+
+void SerialChannel::RunWatcher(std::shared_ptr<Watch> watch, EventHandle ended) {
+    CommDeviceHandle device;
+    {
+        std::lock_guard lock(watch->callbackMutex);
+        if (watch->channel != nullptr) {
+            device = watch->channel->Device();
+        }
+    }
+    watch->watcherRunning.store(1);
+    watch->waitPending.store(0);
+    watch->Call(CHANNEL_WATCHER_STARTED);
+    if (watch->watchEvents.load() == 1) {
+        watch->events[kArmEvent]->Set();
+    }
+    platform::Event* waitOn[] = {watch->events[kStopEvent].get(),
+                                 watch->events[kWaitDoneEvent].get(),
+                                 watch->events[kArmEvent].get()};
+    bool running = device != nullptr;
+    while (running) {
+        const DWORD which = platform::WaitForMultipleObjects(waitOn, INFINITE);
+        switch (which) {
+            case WAIT_OBJECT_0 + kStopEvent:
+                running = false;
+                break;
+            case WAIT_OBJECT_0 + kWaitDoneEvent:
+                if (device->GetCommEventResult()) {
+                    watch->events[kWaitDoneEvent]->Reset();
+                    watch->waitPending.store(0);
+                    Dispatch(*watch, device, watch->eventMask);
+                    watch->events[kArmEvent]->Set();
+                } else {
+                    const DWORD error = platform::GetLastError();
+                    running = error == static_cast<DWORD>(ERROR_IO_PENDING) ||
+                              error == static_cast<DWORD>(ERROR_IO_INCOMPLETE);
+                }
+                break;
+            case WAIT_OBJECT_0 + kArmEvent:
+                if (watch->waitPending.load() == 1 || watch->watchEvents.load() == 0) {
+                    break;
+                }
+                watch->waitPending.store(1);
+                watch->events[kWaitDoneEvent]->Reset();
+                if (device->WaitCommEvent(&watch->eventMask, watch->events[kWaitDoneEvent].get())) {
+                    // An immediate completion is handled like any other.
+                    watch->events[kWaitDoneEvent]->Set();
+                } else if (platform::GetLastError() != static_cast<DWORD>(ERROR_IO_PENDING)) {
+                    platform::OutputDebugStringA("WaitCommEvent error (not pending)\n");
+                    running = false;
+                }
+                break;
+            default:
+                running = false;
+                break;
+        }
+    }
+    watch->watcherRunning.store(0);
+    watch->Call(CHANNEL_WATCHER_ENDED);
+    ended->Set();
+}
+
+void SerialChannel::Dispatch(Watch& watch, const CommDeviceHandle& device, DWORD mask) {
+    if (!watch.HasCallback()) {
+        return;
+    }
+    DWORD modem = 0;
+    device->GetCommModemStatus(modem);
+    struct LineEvent {
+        DWORD bit;
+        DWORD status;
+        ChannelEvent whenOn;
+        ChannelEvent whenOff;
+    };
+    static constexpr LineEvent kLines[] = {
+        {EV_CTS, MS_CTS_ON, CHANNEL_CTS_ON, CHANNEL_CTS_OFF},
+        {EV_DSR, MS_DSR_ON, CHANNEL_DSR_ON, CHANNEL_DSR_OFF},
+        {EV_RING, MS_RING_ON, CHANNEL_RING_ON, CHANNEL_RING_OFF},
+        {EV_RLSD, MS_RLSD_ON, CHANNEL_CD_ON, CHANNEL_CD_OFF},
+    };
+    for (const LineEvent& line : kLines) {
+        if (mask & line.bit) {
+            watch.Call((modem & line.status) ? line.whenOn : line.whenOff);
+        }
+    }
+    static constexpr std::pair<DWORD, ChannelEvent> kOthers[] = {
+        {EV_RXCHAR, CHANNEL_RXCHAR}, {EV_ERR, CHANNEL_LINE_ERROR}, {EV_TXEMPTY, CHANNEL_TX_EMPTY},
+        {EV_RXFLAG, CHANNEL_RXFLAG}, {EV_BREAK, CHANNEL_BREAK},    {EV_PERR, CHANNEL_PRINTER_ERROR},
+        {EV_EVENT1, CHANNEL_EVENT1}, {EV_EVENT2, CHANNEL_EVENT2},
+    };
+    for (const auto& [bit, event] : kOthers) {
+        if (mask & bit) {
+            watch.Call(event);
+        }
+    }
+}
