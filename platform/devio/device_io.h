@@ -1,0 +1,39 @@
+#pragma once
+// Device handles for the drivers' control devices and device I/O control requests to them.
+// "\\.\NAME" is a connection to the driver service's socket NAME in the device directory
+// ($QUENBY_DEVICE_DIR, else $XDG_RUNTIME_DIR/quenby-devices, else /tmp/quenby-devices-<uid>).
+// A request sends the control code and the input buffer and gets the output buffer and the
+// driver's status back; a missing socket is a device that cannot be opened, a broken
+// connection a failed request.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/win/win_types.h"
+
+namespace platform {
+
+// A small non-zero number naming an open device; kInvalidDeviceHandle when none could be
+// opened. Handles are never reused within a process.
+using DeviceHandle = std::uint32_t;
+constexpr DeviceHandle kInvalidDeviceHandle = 0xFFFFFFFFu;
+
+constexpr DWORD FILE_SHARE_READ = 0x00000001;
+constexpr DWORD FILE_SHARE_WRITE = 0x00000002;
+
+// The directory holding the driver service's sockets (created by the service, not here).
+std::string DeviceDirectory();
+
+// Opens "\\.\NAME". kInvalidDeviceHandle with the last error set (ERROR_FILE_NOT_FOUND when
+// no driver serves NAME) on failure.
+DeviceHandle CreateDeviceFile(const char* path, DWORD access, DWORD share);
+
+// Sends one request and waits for its answer. FALSE with the last error on failure: the
+// driver's own error code, or a system code when the connection broke. On success
+// *bytesReturned is what the driver returned (at most outBytes).
+BOOL DeviceIoControl(DeviceHandle device, DWORD code, const void* in, DWORD inBytes, void* out,
+                     DWORD outBytes, DWORD* bytesReturned, void* overlapped);
+
+BOOL CloseDeviceHandle(DeviceHandle device);
+
+}  // namespace platform
