@@ -277,53 +277,54 @@ class SimChannelTest : public ::testing::Test {
     TempConfig config_;
 };
 
-TEST_F(SimChannelTest, LoopbackPlugReportsCtsAndBreak) {
+// A channel on `port`, open and watched, with its reports collected.
+struct WatchedChannel {
+    explicit WatchedChannel(int port) : channel(port, DefaultsForTest(), &log) {
+        channel.SetCallback(&EventLog::Callback);
+        opened = channel.Open() == OPEN_SUCCESS;
+        if (opened) {
+            channel.StartWatcher();
+            opened = log.WaitFor(CHANNEL_WATCHER_STARTED);
+        }
+    }
+    // Runs the escape function and waits until the watcher reports `event` after it.
+    bool Reports(DWORD function, ChannelEvent event) {
+        const std::size_t mark = log.Size();
+        return channel.Device()->EscapeCommFunction(function) && log.WaitFor(event, mark);
+    }
     EventLog log;
-    SerialChannel channel(3, DefaultsForTest(), &log);
-    channel.SetCallback(&EventLog::Callback);
-    ASSERT_EQ(channel.Open(), OPEN_SUCCESS);
-    channel.StartWatcher();
-    ASSERT_TRUE(log.WaitFor(CHANNEL_WATCHER_STARTED));
-    auto device = channel.Device();
+    SerialChannel channel;
+    bool opened = false;
+};
 
-    std::size_t mark = log.Size();
-    ASSERT_TRUE(device->EscapeCommFunction(CLRRTS));
-    EXPECT_TRUE(log.WaitFor(CHANNEL_CTS_OFF, mark));
-    mark = log.Size();
-    ASSERT_TRUE(device->EscapeCommFunction(SETRTS));
-    EXPECT_TRUE(log.WaitFor(CHANNEL_CTS_ON, mark));
+TEST_F(SimChannelTest, LoopbackPlugReportsCtsAndBreak) {
+    WatchedChannel watched(3);
+    ASSERT_TRUE(watched.opened);
+    EXPECT_TRUE(watched.Reports(CLRRTS, CHANNEL_CTS_OFF));
+    EXPECT_TRUE(watched.Reports(SETRTS, CHANNEL_CTS_ON));
 
+    auto device = watched.channel.Device();
     ASSERT_TRUE(device->SetCommMask(SerialChannel::kModemLineEvents | EV_BREAK));
-    mark = log.Size();
-    ASSERT_TRUE(device->EscapeCommFunction(SETBREAK));
-    EXPECT_TRUE(log.WaitFor(CHANNEL_BREAK, mark));
+    EXPECT_TRUE(watched.Reports(SETBREAK, CHANNEL_BREAK));
     ASSERT_TRUE(device->EscapeCommFunction(CLRBREAK));
     // A plain loopback plug has no RING wire.
-    EXPECT_LT(log.IndexOf(CHANNEL_RING_ON), 0);
-    channel.StopWatcher();
-    EXPECT_TRUE(log.WaitFor(CHANNEL_WATCHER_ENDED));
+    EXPECT_LT(watched.log.IndexOf(CHANNEL_RING_ON), 0);
+    watched.channel.StopWatcher();
+    EXPECT_TRUE(watched.log.WaitFor(CHANNEL_WATCHER_ENDED));
 }
 
 TEST_F(SimChannelTest, RingWiredToRtsIsReportedOnAndOff) {
-    EventLog log;
-    SerialChannel channel(4, DefaultsForTest(), &log);
-    channel.SetCallback(&EventLog::Callback);
-    ASSERT_EQ(channel.Open(), OPEN_SUCCESS);
-    channel.StartWatcher();
-    ASSERT_TRUE(log.WaitFor(CHANNEL_WATCHER_STARTED));
-    auto device = channel.Device();
-    std::size_t mark = log.Size();
-    ASSERT_TRUE(device->EscapeCommFunction(CLRRTS));
-    EXPECT_TRUE(log.WaitFor(CHANNEL_RING_OFF, mark));
-    mark = log.Size();
-    ASSERT_TRUE(device->EscapeCommFunction(SETRTS));
-    EXPECT_TRUE(log.WaitFor(CHANNEL_RING_ON, mark));
+    WatchedChannel watched(4);
+    ASSERT_TRUE(watched.opened);
+    EXPECT_TRUE(watched.Reports(CLRRTS, CHANNEL_RING_OFF));
+    const std::size_t mark = watched.log.Size();
+    EXPECT_TRUE(watched.Reports(SETRTS, CHANNEL_RING_ON));
     // Within one completed wait the lines are reported in a fixed order: CTS before RING.
-    const auto events = log.Events();
-    const long ring = log.IndexOf(CHANNEL_RING_ON, mark);
+    const auto events = watched.log.Events();
+    const long ring = watched.log.IndexOf(CHANNEL_RING_ON, mark);
     ASSERT_GT(ring, static_cast<long>(mark) - 1);
     EXPECT_EQ(events[static_cast<std::size_t>(ring) - 1], CHANNEL_CTS_ON);
-    channel.StopWatcher();
+    watched.channel.StopWatcher();
 }
 
 TEST_F(SimChannelTest, NullModemWithDifferentRatesCountsFramingErrors) {
