@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "terminal/app/message_box_types.h"
+#include "platform/ui/message_box_types.h"
 #include "terminal/session/port_config.h"
 
 // The command line is kept in a buffer of this size, its terminating zero included; a command
