@@ -36,4 +36,8 @@ BOOL DeviceIoControl(DeviceHandle device, DWORD code, const void* in, DWORD inBy
 
 BOOL CloseDeviceHandle(DeviceHandle device);
 
+// How long a request waits for the driver's answer (5 s unless a test shortens it); a driver
+// that does not answer in time fails the request with ETIMEDOUT.
+void SetDeviceAnswerTimeoutForTesting(int milliseconds);
+
 }  // namespace platform

@@ -1,0 +1,242 @@
+#include "platform/devio/device_io.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/devio/device_io_protocol.h"
+#include "platform/system/last_error.h"
+
+namespace platform {
+
+namespace {
+
+constexpr std::string_view kDevicePrefix = "\\\\.\\";
+
+// A driver that does not answer must not hang the monitor, whose one thread polls it.
+std::atomic<int> g_answerTimeoutMs{5000};
+
+struct OpenDevice {
+    std::mutex mutex;  // one request at a time on one connection
+    std::string socketPath;
+    int fd = -1;
+};
+
+std::mutex g_tableMutex;
+std::map<DeviceHandle, std::shared_ptr<OpenDevice>> g_devices;
+DeviceHandle g_nextHandle = 1;
+
+std::shared_ptr<OpenDevice> Lookup(DeviceHandle handle) {
+    std::lock_guard lock(g_tableMutex);
+    auto it = g_devices.find(handle);
+    return it == g_devices.end() ? nullptr : it->second;
+}
+
+// Connects to the socket; -1 with errno set when nothing listens there.
+int Connect(const std::string& path) {
+    sockaddr_un address{};
+    if (path.size() >= sizeof address.sun_path) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return -1;
+    }
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+bool SendAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool ReceiveAll(int fd, std::uint8_t* data, std::size_t size,
+                std::chrono::steady_clock::time_point deadline) {
+    while (size > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            errno = ETIMEDOUT;
+            return false;
+        }
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(left.count()));
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (ready == 0) {
+            errno = ETIMEDOUT;
+            return false;
+        }
+        const ssize_t n = ::recv(fd, data, size, 0);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) {
+                continue;
+            }
+            return false;
+        }
+        if (n == 0) {
+            errno = ECONNRESET;  // the driver went away in the middle of its answer
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void Drop(OpenDevice& device) {
+    if (device.fd >= 0) {
+        ::close(device.fd);
+        device.fd = -1;
+    }
+}
+
+}  // namespace
+
+std::string DeviceDirectory() {
+    if (const char* dir = std::getenv("QUENBY_DEVICE_DIR"); dir && *dir) {
+        return dir;
+    }
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
+        return std::string(runtime) + "/quenby-devices";
+    }
+    return "/tmp/quenby-devices-" + std::to_string(::getuid());
+}
+
+DeviceHandle CreateDeviceFile(const char* path, DWORD, DWORD) {
+    const std::string_view text = path != nullptr ? path : "";
+    if (!text.starts_with(kDevicePrefix) || text.size() == kDevicePrefix.size() ||
+        text.find('/') != std::string_view::npos) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return kInvalidDeviceHandle;
+    }
+    auto device = std::make_shared<OpenDevice>();
+    device->socketPath = DeviceDirectory() + "/" + std::string(text.substr(kDevicePrefix.size()));
+    device->fd = Connect(device->socketPath);
+    if (device->fd < 0) {
+        const int error = errno;
+        SetLastError(error == ENOENT || error == ECONNREFUSED ? ERROR_FILE_NOT_FOUND
+                                                              : static_cast<DWORD>(error));
+        return kInvalidDeviceHandle;
+    }
+    std::lock_guard lock(g_tableMutex);
+    const DeviceHandle handle = g_nextHandle++;
+    g_devices[handle] = std::move(device);
+    SetLastError(ERROR_SUCCESS);
+    return handle;
+}
+
+BOOL DeviceIoControl(DeviceHandle handle, DWORD code, const void* in, DWORD inBytes, void* out,
+                     DWORD outBytes, DWORD* bytesReturned, void* overlapped) {
+    if (bytesReturned != nullptr) {
+        *bytesReturned = 0;
+    }
+    const auto device = Lookup(handle);
+    if (!device) {
+        return FailWith(ERROR_INVALID_HANDLE);
+    }
+    if (overlapped != nullptr || (in == nullptr && inBytes != 0) ||
+        (out == nullptr && outBytes != 0) || inBytes > devio::kMaxBufferBytes ||
+        outBytes > devio::kMaxBufferBytes) {
+        return FailWith(ERROR_INVALID_PARAMETER);
+    }
+    std::lock_guard lock(device->mutex);
+    if (device->fd < 0) {
+        // The connection broke on an earlier request: one new try for this one.
+        device->fd = Connect(device->socketPath);
+        if (device->fd < 0) {
+            return FailWithErrno();
+        }
+    }
+    std::vector<std::uint8_t> frame(devio::kHeaderSize + inBytes);
+    devio::EncodeRequestHeader(
+        {code, inBytes, outBytes},
+        std::span<std::uint8_t, devio::kHeaderSize>(frame.data(), devio::kHeaderSize));
+    if (inBytes > 0) {
+        std::memcpy(frame.data() + devio::kHeaderSize, in, inBytes);
+    }
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(g_answerTimeoutMs.load());
+    std::uint8_t answerBytes[devio::kAnswerHeaderSize];
+    if (!SendAll(device->fd, frame.data(), frame.size()) ||
+        !ReceiveAll(device->fd, answerBytes, sizeof answerBytes, deadline)) {
+        const int error = errno;
+        Drop(*device);
+        return FailWith(static_cast<DWORD>(error));
+    }
+    devio::AnswerHeader answer;
+    if (!devio::DecodeAnswerHeader(answerBytes, answer) || answer.returned > outBytes) {
+        Drop(*device);
+        return FailWith(EPROTO);
+    }
+    if (answer.returned > 0 &&
+        !ReceiveAll(device->fd, static_cast<std::uint8_t*>(out), answer.returned, deadline)) {
+        const int error = errno;
+        Drop(*device);
+        return FailWith(static_cast<DWORD>(error));
+    }
+    if (answer.status != 0) {
+        return FailWith(answer.status);
+    }
+    if (bytesReturned != nullptr) {
+        *bytesReturned = answer.returned;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
+}
+
+BOOL CloseDeviceHandle(DeviceHandle handle) {
+    std::shared_ptr<OpenDevice> device;
+    {
+        std::lock_guard lock(g_tableMutex);
+        auto it = g_devices.find(handle);
+        if (it == g_devices.end()) {
+            return FailWith(ERROR_INVALID_HANDLE);
+        }
+        device = std::move(it->second);
+        g_devices.erase(it);
+    }
+    std::lock_guard lock(device->mutex);
+    Drop(*device);
+    return TRUE;
+}
+
+void SetDeviceAnswerTimeoutForTesting(int milliseconds) {
+    g_answerTimeoutMs.store(milliseconds);
+}
+
+}  // namespace platform
