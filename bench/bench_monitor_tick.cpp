@@ -1,0 +1,161 @@
+// One polling tick of the monitor: the counter reads of every available family and the
+// statistics of all their ports, with the driver service simulating 512 ports per family.
+// Prints p50 and p99 of the tick when every value changes (the service's simulated traffic)
+// and when nothing changes (a configuration whose ports carry no traffic). The table refresh
+// joins the tick as one more step (RefreshStep) once the table model exists.
+//
+//   bench_monitor_tick [ticks-per-scenario]   (default 2000)
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "monitor/drivers/counter_sources.h"
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kPortsPerFamily = 512;
+
+class QuietOwner final : public CounterSourceOwner {
+  public:
+    void PostMonitorMessage(UINT) override {}
+    void ShowMessageBox(const std::string& text, const std::string&, UINT) override {
+        ++failures;
+        if (failures == 1) {
+            std::fprintf(stderr, "driver message: %s\n", text.c_str());
+        }
+    }
+    ReportSettings Settings() override { return {}; }
+    double FreeDiskBytes() override { return 1e12; }
+    int failures = 0;
+};
+
+class Service {
+  public:
+    ~Service() { Stop(); }
+
+    bool Start(std::vector<std::string> args) {
+#ifdef PORTCOUNTD_PATH
+        char pattern[] = "/tmp/quenby-bench-XXXXXX";
+        dir_ = mkdtemp(pattern);
+        setenv("QUENBY_DEVICE_DIR", dir_.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);  // no stray portcountd.conf
+        args.insert(args.begin(), {PORTCOUNTD_PATH, "--device-dir", dir_});
+        pid_ = fork();
+        if (pid_ == 0) {
+            std::vector<char*> argv;
+            for (std::string& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        const auto deadline = Clock::now() + std::chrono::seconds(20);
+        while (Clock::now() < deadline) {
+            if (std::filesystem::exists(dir_ + "/hubsio") &&
+                std::filesystem::exists(dir_ + "/talon")) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+#else
+        (void)args;
+        return false;
+#endif
+    }
+
+    const std::string& Dir() const {
+        return dir_;
+    }
+
+    void Stop() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            int status = 0;
+            waitpid(pid_, &status, 0);
+            pid_ = -1;
+            std::error_code ec;
+            std::filesystem::remove_all(dir_, ec);
+        }
+    }
+
+  private:
+    std::string dir_;
+    pid_t pid_ = -1;
+};
+
+// The table refresh after the reads; empty until the table model is wired in.
+void RefreshStep(CounterSources&) {}
+
+void Scenario(const char* name, Service& service, int ticks) {
+    QuietOwner owner;
+    CounterSources sources(owner, ChooseDevicePaths(HostDevicePathQueries()));
+    sources.Start();
+    std::vector<double> us;
+    us.reserve(static_cast<std::size_t>(ticks));
+    for (int i = 0; i < ticks; ++i) {
+        const auto start = Clock::now();
+        sources.PollTick();
+        RefreshStep(sources);
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    std::sort(us.begin(), us.end());
+    const auto at = [&](double q) { return us[static_cast<std::size_t>(q * (us.size() - 1))]; };
+    std::printf("%-28s ports %4d + %4d  ticks %d  p50 %8.1f us  p99 %8.1f us  failures %d\n", name,
+                sources.Source(SourceFamily::Hubline).Count(),
+                sources.Source(SourceFamily::Talon).Count(), ticks, at(0.5), at(0.99),
+                owner.failures);
+    (void)service;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int ticks = argc > 1 ? std::max(1, std::atoi(argv[1])) : 2000;
+    {
+        Service service;
+        if (!service.Start({"--ports-per-family", std::to_string(kPortsPerFamily)})) {
+            std::fprintf(stderr, "bench_monitor_tick: the driver service did not start\n");
+            return 1;
+        }
+        Scenario("every value changes", service, ticks);
+    }
+    {
+        // 512 ports per family without traffic, errors or carrier changes.
+        char pattern[] = "/tmp/quenby-bench-conf-XXXXXX";
+        const std::string confDir = mkdtemp(pattern);
+        const std::string conf = confDir + "/portcountd.conf";
+        {
+            std::ofstream out(conf);
+            for (const char* family : {"hubline", "talon"}) {
+                for (int i = 1; i <= kPortsPerFamily; ++i) {
+                    out << family << " COM" << i << " sim rate=0 errors=0\n";
+                }
+            }
+        }
+        Service service;
+        const bool started = service.Start({"--config", conf});
+        std::error_code ec;
+        if (!started) {
+            std::filesystem::remove_all(confDir, ec);
+            std::fprintf(stderr, "bench_monitor_tick: the driver service did not start\n");
+            return 1;
+        }
+        Scenario("nothing changes", service, ticks);
+        std::filesystem::remove_all(confDir, ec);
+    }
+    return 0;
+}

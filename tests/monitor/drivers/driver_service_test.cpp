@@ -1,0 +1,114 @@
+// The sources against the real driver service: its sockets, its framing and its checks of
+// every request length.
+
+#include "tests/monitor/drivers/driver_service.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "monitor/drivers/counter_sources.h"
+#include "monitor/drivers/driver_messages.h"
+#include "tests/monitor/stats/recording_owner.h"
+#include "tests/support/temp_config.h"
+
+namespace {
+
+#ifdef PORTCOUNTD_PATH
+constexpr const char* kService = PORTCOUNTD_PATH;
+#else
+constexpr const char* kService = nullptr;
+#endif
+
+class ServiceTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (kService == nullptr) {
+            GTEST_SKIP() << "the driver service is not part of this build";
+        }
+    }
+    void StartService(std::vector<std::string> args) {
+        ASSERT_TRUE(service_.Start(kService, std::move(args)));
+    }
+
+    TempConfig config_;  // no portcountd.conf: the embedded default card
+    DriverService service_;
+    RecordingOwner owner_;
+};
+
+TEST_F(ServiceTest, TheDefaultCardOnEitherDeviceName) {
+    ASSERT_NO_FATAL_FAILURE(StartService({}));
+    for (const DevicePaths& paths : {DevicePaths{"\\\\.\\hubsio", "\\\\.\\talon", "\\\\.\\zenport"},
+                                     ChooseDevicePaths(HostDevicePathQueries())}) {
+        SCOPED_TRACE(paths.hubline);
+        CounterSources sources(owner_, paths);
+        sources.Start();
+        ASSERT_TRUE(sources.Available(SourceFamily::Hubline));
+        ASSERT_TRUE(sources.Available(SourceFamily::Talon));
+        EXPECT_EQ(sources.Source(SourceFamily::Hubline).Count(), 3);
+        EXPECT_EQ(sources.Source(SourceFamily::Talon).Count(), 2);
+        EXPECT_TRUE(sources.Bind("COM4"));
+        EXPECT_EQ(sources.Bind("COM10").source, &sources.Source(SourceFamily::Talon));
+        sources.PollTick();
+        EXPECT_EQ(sources.Source(SourceFamily::Talon).RequestLength(), 56u + 20u * 2u);
+        EXPECT_TRUE(owner_.boxes.empty());  // the service accepted every request length
+    }
+}
+
+TEST_F(ServiceTest, PortCountsAtTheLimits) {
+    struct Row {
+        const char* ports;
+        int count;
+    } rows[] = {{"0", 0}, {"512", 512}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.ports);
+        DriverService service;
+        ASSERT_TRUE(service.Start(kService, {"--ports-per-family", row.ports}));
+        RecordingOwner owner;
+        CounterSources sources(owner, ChooseDevicePaths(HostDevicePathQueries()));
+        sources.Start();
+        CounterSource& hub = sources.Source(SourceFamily::Hubline);
+        EXPECT_EQ(hub.Count(), row.count);
+        EXPECT_EQ(hub.RequestLength(), 64u + 12u * static_cast<unsigned>(row.count));
+        sources.PollTick();
+        EXPECT_EQ(hub.RequestLength(), 56u + 20u * static_cast<unsigned>(row.count));
+        EXPECT_TRUE(owner.boxes.empty());
+    }
+}
+
+TEST_F(ServiceTest, TrafficReachesTheStatistics) {
+    ASSERT_NO_FATAL_FAILURE(StartService({}));
+    CounterSources sources(owner_, ChooseDevicePaths(HostDevicePathQueries()));
+    sources.Start();
+    const BoundPort port = sources.Bind("COM3");
+    ASSERT_TRUE(port);
+    // Wait for the simulated traffic to show, with a generous deadline.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (port.statistics->TxTotal + port.statistics->RxTotal == 0 &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        sources.PollTick();
+    }
+    EXPECT_GT(port.statistics->TxTotal + port.statistics->RxTotal, 0u);
+    EXPECT_EQ(port.statistics->lastTxTotalRaw, port.counters->txTotalRaw);
+}
+
+TEST_F(ServiceTest, AServiceThatStopsIsReportedOnEveryTick) {
+    ASSERT_NO_FATAL_FAILURE(StartService({}));
+    CounterSources sources(owner_, ChooseDevicePaths(HostDevicePathQueries()));
+    sources.Start();
+    ASSERT_TRUE(owner_.boxes.empty());
+    service_.Stop();
+    sources.PollTick();
+    sources.PollTick();
+    // Two families, two ticks: four warnings, each with the request's error code.
+    ASSERT_EQ(owner_.boxes.size(), 4u);
+    for (const RecordedBox& box : owner_.boxes) {
+        EXPECT_EQ(box.text.rfind("Driver Communication Error!\t\n( Error Code ", 0), 0u);
+        EXPECT_EQ(box.caption, kDriverWarningCaption);
+        EXPECT_NE(box.text, DriverErrorText(0));
+    }
+}
+
+}  // namespace
