@@ -3,10 +3,12 @@
 
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 20
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-asan test test-release test-asan demo bench install clean
+.PHONY: all deps build build-asan test test-release test-asan fuzz demo bench install clean
 
 all: build
 
@@ -33,8 +35,18 @@ test-asan: build-asan
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
-# The whole suite, in a normal build and under the address and undefined-behaviour sanitizers.
-test: test-release test-asan
+$(FUZZ_BUILD)/build.ninja: | deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	      -DQUENBY_FUZZ=ON -DQUENBY_TESTS=OFF -DQUENBY_BENCH=OFF $(CMAKE_FLAGS)
+
+# Each parser of files and wire data against random input, briefly (FUZZ_SECONDS each).
+fuzz: deps $(FUZZ_BUILD)/build.ninja
+	ninja -C $(FUZZ_BUILD) -j $(JOBS) $$(cd tests/fuzz && ls fuzz_*.cpp | sed 's/\.cpp$$//')
+	scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The whole suite, in a normal build and under the address and undefined-behaviour sanitizers,
+# then the fuzz targets for a short while.
+test: test-release test-asan fuzz
 
 demo: build
 	scripts/demo $(BUILD)
@@ -46,4 +58,4 @@ install: build
 	cmake --install $(BUILD) --prefix $(or $(PREFIX),/usr/local)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
