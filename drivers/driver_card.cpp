@@ -1,0 +1,274 @@
+#include "drivers/driver_card.h"
+
+#include <charconv>
+#include <cstring>
+
+#include "drivers/sim_port.h"
+#include "drivers/tty_port.h"
+
+namespace portcount {
+
+namespace {
+
+std::uint32_t GetU32(const std::uint8_t* at) {
+    return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
+           (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
+}
+
+std::vector<std::string_view> Words(std::string_view line) {
+    std::vector<std::string_view> words;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) {
+            ++i;
+        }
+        const std::size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') {
+            ++i;
+        }
+        if (i > start) {
+            words.push_back(line.substr(start, i - start));
+        }
+    }
+    return words;
+}
+
+bool ParseU64(std::string_view text, std::uint64_t& value) {
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end && !text.empty();
+}
+
+// Subtraction in each field's own width: the driver's counters wrap.
+PortCounters Minus(const PortCounters& a, const PortCounters& b) {
+    return {static_cast<std::uint32_t>(a.tx - b.tx),
+            static_cast<std::uint32_t>(a.rx - b.rx),
+            static_cast<std::uint16_t>(a.txPackets - b.txPackets),
+            static_cast<std::uint16_t>(a.rxPackets - b.rxPackets),
+            static_cast<std::uint16_t>(a.overrun - b.overrun),
+            static_cast<std::uint16_t>(a.framing - b.framing),
+            static_cast<std::uint16_t>(a.parity - b.parity),
+            a.flags};
+}
+
+}  // namespace
+
+DriverCard::DriverCard() : scan_(std::make_shared<OpenDeviceScan>()) {}
+
+void DriverCard::Load(const ServiceConfig& config, SteadyTime now) {
+    for (int f = 0; f < kFamilyCount; ++f) {
+        FamilyPorts& family = families_[f];
+        family.ports.clear();
+        family.failCode = config.failCode[f];
+        for (const PortEntry& entry : config.ports[f]) {
+            Port port;
+            port.name = entry.name;
+            if (entry.device.empty()) {
+                const std::uint64_t seed =
+                    entry.sim.seed != 0 ? entry.sim.seed
+                                        : SeedFor(FamilyName(static_cast<Family>(f)), entry.name);
+                port.backend = std::make_unique<SimPort>(entry.sim, seed, now);
+            } else {
+                port.backend = std::make_unique<TtyPort>(entry.device, scan_);
+                // A device's kernel counters run since boot: the listing starts from zero.
+                const auto raw = port.backend->Read(now);
+                port.present = raw.has_value();
+                port.offset = raw.value_or(PortCounters{});
+            }
+            family.ports.push_back(std::move(port));
+        }
+    }
+}
+
+std::size_t DriverCard::PortCount(Family family) const {
+    return families_[static_cast<int>(family)].ports.size();
+}
+
+PortCounters DriverCard::Reported(Port& port, SteadyTime now) {
+    const auto raw = port.backend->Read(now);
+    if (!raw) {
+        port.present = false;
+        return PortCounters{};
+    }
+    if (!port.present) {
+        // A device that came (back) counts from zero again, as it did when it was listed.
+        port.present = true;
+        port.offset = *raw;
+    }
+    return Minus(*raw, port.offset);
+}
+
+void DriverCard::ListPorts(const FamilyPorts& family, std::span<std::uint8_t> entries) {
+    std::memset(entries.data(), 0, entries.size());
+    const std::size_t slots = entries.size() / kNameEntrySize;
+    for (std::size_t i = 0; i < slots && i < family.ports.size(); ++i) {
+        const std::string& name = family.ports[i].name;
+        std::memcpy(entries.data() + i * kNameEntrySize, name.data(),
+                    std::min(name.size(), kMaxPortNameLength));
+    }
+}
+
+void DriverCard::ReadCounters(FamilyPorts& family, std::span<std::uint8_t> entries,
+                              SteadyTime now) {
+    std::memset(entries.data(), 0, entries.size());
+    const std::size_t slots = entries.size() / kCounterEntrySize;
+    for (std::size_t i = 0; i < slots && i < family.ports.size(); ++i) {
+        EncodePortCounters(Reported(family.ports[i], now),
+                           std::span<std::uint8_t, kCounterEntrySize>(
+                               entries.data() + i * kCounterEntrySize, kCounterEntrySize));
+    }
+}
+
+DWORD DriverCard::Handle(Family which, DWORD code, std::span<const std::uint8_t> in, DWORD outBytes,
+                         std::vector<std::uint8_t>& out, SteadyTime now) {
+    FamilyPorts& family = families_[static_cast<int>(which)];
+    if (family.failCode != 0) {
+        return family.failCode;
+    }
+    if (code != kIoctlPortMonitor) {
+        return ERROR_INVALID_FUNCTION;
+    }
+    // One buffer serves as input and output, so both lengths are the request length.
+    if (in.size() != outBytes || in.size() < 16) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const std::size_t length = in.size();
+    const std::uint32_t command = GetU32(in.data());
+    const std::uint32_t entrySize = GetU32(in.data() + 4);
+    std::size_t overhead = 0;
+    if (command == kCommandListPorts && entrySize == kNameEntrySize) {
+        overhead = kNameListOverhead;
+    } else if (command == kCommandReadCounters && entrySize == kCounterEntrySize) {
+        overhead = kCounterListOverhead;
+    } else {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (length < overhead || (length - overhead) % entrySize != 0) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const std::size_t entries = (length - overhead) / entrySize;
+    out.assign(in.begin(), in.end());
+    // The padding after the entries goes back as zeros, like the header's reserved words.
+    std::memset(out.data() + 8, 0, 8);
+    std::memset(out.data() + 16 + entries * entrySize, 0, overhead - 16);
+    const std::span<std::uint8_t> area(out.data() + 16, entries * entrySize);
+    if (command == kCommandListPorts) {
+        ListPorts(family, area);
+    } else {
+        ReadCounters(family, area, now);
+    }
+    return 0;
+}
+
+std::vector<DriverCard::Port*> DriverCard::Select(const std::vector<std::string_view>& words,
+                                                  std::size_t& next, bool allowAll,
+                                                  std::string& error) {
+    std::vector<Port*> chosen;
+    int onlyFamily = -1;
+    if (next < words.size()) {
+        if (const auto family = ParseFamily(words[next])) {
+            onlyFamily = static_cast<int>(*family);
+            ++next;
+        }
+    }
+    std::string_view name = "all";
+    if (next < words.size() && words[next].find('=') == std::string_view::npos) {
+        name = words[next++];
+    } else if (!allowAll) {
+        error = "error: which port?";
+        return chosen;
+    }
+    for (int f = 0; f < kFamilyCount; ++f) {
+        if (onlyFamily >= 0 && f != onlyFamily) {
+            continue;
+        }
+        for (Port& port : families_[f].ports) {
+            if ((allowAll && name == "all") || port.name == name) {
+                chosen.push_back(&port);
+            }
+        }
+    }
+    if (chosen.empty() && !(allowAll && name == "all")) {
+        error = "error: no port " + std::string(name);
+    }
+    return chosen;
+}
+
+std::string DriverCard::Control(std::string_view line, SteadyTime now) {
+    const auto words = Words(line);
+    if (words.empty()) {
+        return "error: empty command";
+    }
+    const std::string_view verb = words[0];
+    if (verb == "fail") {
+        std::uint64_t code = 0;
+        const auto family = words.size() == 3 ? ParseFamily(words[1]) : std::nullopt;
+        if (!family || !ParseU64(words[2], code) || code > 0xFFFFFFFFu) {
+            return "error: usage: fail hubline|talon CODE (0 stops failing)";
+        }
+        families_[static_cast<int>(*family)].failCode = static_cast<DWORD>(code);
+        return "ok";
+    }
+    if (verb == "ports") {
+        std::string answer = "ok";
+        for (int f = 0; f < kFamilyCount; ++f) {
+            answer += std::string(" ") + FamilyName(static_cast<Family>(f)) + ":";
+            for (const Port& port : families_[f].ports) {
+                answer += (&port == &families_[f].ports.front() ? "" : ",") + port.name;
+            }
+        }
+        return answer;
+    }
+    if (verb == "restart" || verb == "set") {
+        const bool restart = verb == "restart";
+        std::size_t next = 1;
+        std::string error;
+        const std::vector<Port*> ports = Select(words, next, restart, error);
+        if (!error.empty()) {
+            return error;
+        }
+        if (restart && next != words.size()) {
+            return "error: usage: restart [hubline|talon] [PORT|all]";
+        }
+        PortCounters values;
+        for (; next < words.size(); ++next) {
+            const std::string_view word = words[next];
+            const std::size_t eq = word.find('=');
+            std::uint64_t value = 0;
+            if (eq == std::string_view::npos || !ParseU64(word.substr(eq + 1), value)) {
+                return "error: expected FIELD=NUMBER, found '" + std::string(word) + "'";
+            }
+            const std::string_view field = word.substr(0, eq);
+            const std::uint64_t limit = field == "tx" || field == "rx" ? 0xFFFFFFFFu : 0xFFFFu;
+            if (value > limit) {
+                return "error: " + std::string(field) + " is at most " + std::to_string(limit);
+            }
+            if (field == "tx") {
+                values.tx = static_cast<std::uint32_t>(value);
+            } else if (field == "rx") {
+                values.rx = static_cast<std::uint32_t>(value);
+            } else if (field == "txp") {
+                values.txPackets = static_cast<std::uint16_t>(value);
+            } else if (field == "rxp") {
+                values.rxPackets = static_cast<std::uint16_t>(value);
+            } else if (field == "overrun") {
+                values.overrun = static_cast<std::uint16_t>(value);
+            } else if (field == "framing") {
+                values.framing = static_cast<std::uint16_t>(value);
+            } else if (field == "parity") {
+                values.parity = static_cast<std::uint16_t>(value);
+            } else {
+                return "error: unknown field '" + std::string(field) + "'";
+            }
+        }
+        for (Port* port : ports) {
+            // The backend keeps running; the offset makes it read as values from now on.
+            const auto raw = port->backend->Read(now);
+            port->offset = Minus(raw.value_or(PortCounters{}), values);
+        }
+        return "ok " + std::to_string(ports.size()) + (ports.size() == 1 ? " port" : " ports");
+    }
+    return "error: unknown command '" + std::string(verb) + "'";
+}
+
+}  // namespace portcount

@@ -1,0 +1,473 @@
+#include "drivers/driver_service.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/devio/device_io.h"
+#include "platform/devio/device_io_protocol.h"
+#include "platform/system/paths.h"
+
+namespace portcount {
+
+const DeviceName kDeviceNames[6] = {
+    {"hubsio", Family::Hubline}, {"hubsiox64", Family::Hubline}, {"hubsioia64", Family::Hubline},
+    {"talon", Family::Talon},    {"talonx64", Family::Talon},    {"talonia64", Family::Talon},
+};
+
+namespace {
+
+constexpr std::size_t kMaxControlLine = 4096;
+
+void Log(const std::string& text) {
+    std::fprintf(stderr, "portcountd: %s\n", text.c_str());
+}
+
+bool MakeAddress(const std::string& path, sockaddr_un& address) {
+    if (path.size() >= sizeof address.sun_path) {
+        return false;
+    }
+    address = {};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+}  // namespace
+
+struct DriverService::Client {
+    int fd = -1;
+    bool control = false;
+    Family family = Family::Hubline;
+    std::vector<std::uint8_t> in;
+    std::vector<std::uint8_t> out;
+    std::size_t sent = 0;
+};
+
+DriverService::DriverService(ServiceOptions options) : options_(std::move(options)) {}
+
+DriverService::~DriverService() {
+    Stop();
+}
+
+bool DriverService::LoadConfiguration(bool atStart) {
+    const auto now = std::chrono::steady_clock::now();
+    if (options_.portsPerFamily >= 0) {
+        card_.Load(SimulatedCard(options_.portsPerFamily), now);
+        return true;
+    }
+    const std::string path = options_.configPath.empty()
+                                 ? platform::ConfigDirectory() + "/portcountd.conf"
+                                 : options_.configPath;
+    struct stat info {};
+    if (!options_.configGiven && ::stat(path.c_str(), &info) != 0 && errno == ENOENT) {
+        if (atStart) {
+            Log("no " + path + ": serving the default card");
+        }
+        card_.Load(DefaultCard(), now);
+        return true;
+    }
+    std::vector<std::string> problems;
+    const auto config = LoadConfigFile(path, problems);
+    for (const std::string& problem : problems) {
+        Log(problem + (config ? " (line skipped)" : ""));
+    }
+    if (!config) {
+        if (!atStart) {
+            Log("keeping the previous configuration");
+        }
+        return false;
+    }
+    card_.Load(*config, now);
+    return true;
+}
+
+bool DriverService::Listen(const std::string& name, int& fd) {
+    const std::string path = dir_ + "/" + name;
+    // Bound under a temporary name and renamed once it listens: a client that sees the
+    // socket can connect at once. The lock is ours, so a socket already there belongs to a
+    // service that died, and the rename replaces it.
+    const std::string staging = path + ".new";
+    sockaddr_un address;
+    if (!MakeAddress(staging, address)) {
+        Log(path + ": path too long for a socket");
+        return false;
+    }
+    ::unlink(staging.c_str());
+    fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::chmod(staging.c_str(), 0600) != 0 || ::listen(fd, 64) != 0 ||
+        ::rename(staging.c_str(), path.c_str()) != 0) {
+        Log(path + ": " + std::strerror(errno));
+        ::unlink(staging.c_str());
+        if (fd >= 0) {
+            ::close(fd);
+            fd = -1;
+        }
+        return false;
+    }
+    socketPaths_.push_back(path);
+    return true;
+}
+
+bool DriverService::Start() {
+    dir_ = options_.deviceDir.empty() ? platform::DeviceDirectory() : options_.deviceDir;
+    std::error_code ec;
+    if (!std::filesystem::is_directory(dir_, ec)) {
+        // Only this user's programs may reach the driver sockets.
+        if (!std::filesystem::create_directories(dir_, ec) || ::chmod(dir_.c_str(), 0700) != 0) {
+            Log("cannot create the device directory " + dir_ + ": " +
+                (ec ? ec.message() : std::string(std::strerror(errno))));
+            return false;
+        }
+    }
+    const std::string lockPath = dir_ + "/" + kLockFileName;
+    for (;;) {
+        lockFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (lockFd_ < 0) {
+            Log(lockPath + ": " + std::strerror(errno));
+            return false;
+        }
+        if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+            const bool busy = errno == EWOULDBLOCK;
+            Log(busy ? "another driver service is already running in " + dir_ + "; not starting"
+                     : lockPath + ": " + std::strerror(errno));
+            ::close(lockFd_);
+            lockFd_ = -1;
+            return false;
+        }
+        // A service that stopped just now may have removed the file we locked.
+        struct stat held {
+        }, named{};
+        if (::fstat(lockFd_, &held) == 0 && ::stat(lockPath.c_str(), &named) == 0 &&
+            held.st_ino == named.st_ino && held.st_dev == named.st_dev) {
+            break;
+        }
+        ::close(lockFd_);
+        lockFd_ = -1;
+    }
+    if (!LoadConfiguration(true)) {
+        Log("not starting");
+        return false;
+    }
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGHUP);
+    ::sigprocmask(SIG_BLOCK, &signals, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+    signalFd_ = ::signalfd(-1, &signals, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (signalFd_ < 0) {
+        Log(std::string("signalfd: ") + std::strerror(errno));
+        return false;
+    }
+    for (int i = 0; i < 6; ++i) {
+        int fd = -1;
+        if (!Listen(kDeviceNames[i].name, fd)) {
+            return false;
+        }
+        listeners_.emplace_back(fd, i);
+    }
+    int control = -1;
+    if (!Listen(kControlSocketName, control)) {
+        return false;
+    }
+    listeners_.emplace_back(control, -1);
+    running_ = true;
+    Log("started in " + dir_ + ": " + std::to_string(card_.PortCount(Family::Hubline)) +
+        " hubline and " + std::to_string(card_.PortCount(Family::Talon)) + " talon ports");
+    return true;
+}
+
+void DriverService::Stop() {
+    for (Client& client : clients_) {
+        ::close(client.fd);
+    }
+    clients_.clear();
+    for (auto& [fd, index] : listeners_) {
+        ::close(fd);
+    }
+    listeners_.clear();
+    for (const std::string& path : socketPaths_) {
+        ::unlink(path.c_str());
+    }
+    socketPaths_.clear();
+    if (signalFd_ >= 0) {
+        ::close(signalFd_);
+        signalFd_ = -1;
+    }
+    if (lockFd_ >= 0) {
+        ::unlink((dir_ + "/" + kLockFileName).c_str());
+        ::close(lockFd_);
+        lockFd_ = -1;
+    }
+    if (running_) {
+        running_ = false;
+        Log("stopped");
+    }
+}
+
+void DriverService::Accept(int listener, bool control, Family family) {
+    for (;;) {
+        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            return;  // EAGAIN: all taken; anything else: the client gave up already
+        }
+        Client client;
+        client.fd = fd;
+        client.control = control;
+        client.family = family;
+        clients_.push_back(std::move(client));
+    }
+}
+
+bool DriverService::ReadFrom(Client& client) {
+    std::uint8_t chunk[65536];
+    for (;;) {
+        const ssize_t n = ::recv(client.fd, chunk, sizeof chunk, 0);
+        if (n > 0) {
+            client.in.insert(client.in.end(), chunk, chunk + n);
+            if (!Process(client)) {
+                return false;
+            }
+            if (!client.out.empty()) {
+                return true;  // the answer waits for room; read again once it is out
+            }
+            continue;
+        }
+        if (n == 0) {
+            return false;
+        }
+        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    }
+}
+
+bool DriverService::Process(Client& client) {
+    std::size_t used = 0;
+    while (client.out.empty()) {
+        const std::size_t left = client.in.size() - used;
+        const std::uint8_t* at = client.in.data() + used;
+        if (client.control) {
+            const void* newline = std::memchr(at, '\n', left);
+            if (newline == nullptr) {
+                if (left > kMaxControlLine) {
+                    return false;
+                }
+                break;
+            }
+            const std::size_t length = static_cast<const std::uint8_t*>(newline) - at;
+            const std::string answer =
+                Control(std::string_view(reinterpret_cast<const char*>(at), length)) + "\n";
+            client.out.assign(answer.begin(), answer.end());
+            used += length + 1;
+        } else {
+            if (left < platform::devio::kHeaderSize) {
+                break;
+            }
+            platform::devio::RequestHeader header;
+            if (!platform::devio::DecodeRequestHeader(
+                    std::span<const std::uint8_t, platform::devio::kHeaderSize>(
+                        at, platform::devio::kHeaderSize),
+                    header)) {
+                return false;  // not our framing, or a length beyond every limit
+            }
+            if (left < platform::devio::kHeaderSize + header.inBytes) {
+                break;
+            }
+            std::vector<std::uint8_t> output;
+            const DWORD status = card_.Handle(
+                client.family, header.code,
+                std::span<const std::uint8_t>(at + platform::devio::kHeaderSize, header.inBytes),
+                header.outBytes, output, std::chrono::steady_clock::now());
+            if (status != 0) {
+                output.clear();
+            }
+            client.out.resize(platform::devio::kAnswerHeaderSize + output.size());
+            platform::devio::EncodeAnswerHeader(
+                {status, static_cast<std::uint32_t>(output.size())},
+                std::span<std::uint8_t, platform::devio::kAnswerHeaderSize>(
+                    client.out.data(), platform::devio::kAnswerHeaderSize));
+            std::copy(output.begin(), output.end(),
+                      client.out.begin() + platform::devio::kAnswerHeaderSize);
+            used += platform::devio::kHeaderSize + header.inBytes;
+        }
+        client.sent = 0;
+        if (!Flush(client)) {
+            return false;
+        }
+    }
+    client.in.erase(client.in.begin(), client.in.begin() + static_cast<std::ptrdiff_t>(used));
+    return true;
+}
+
+bool DriverService::Flush(Client& client) {
+    while (client.sent < client.out.size()) {
+        const ssize_t n = ::send(client.fd, client.out.data() + client.sent,
+                                 client.out.size() - client.sent, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno == EAGAIN || errno == EWOULDBLOCK;
+        }
+        client.sent += static_cast<std::size_t>(n);
+    }
+    client.out.clear();
+    client.sent = 0;
+    return true;
+}
+
+std::string DriverService::Control(std::string_view line) {
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
+        line.remove_prefix(1);
+    }
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) {
+        line.remove_suffix(1);
+    }
+    if (line == "reload") {
+        if (!LoadConfiguration(false)) {
+            return "error: the configuration cannot be read; the previous one stays";
+        }
+        Log("configuration reloaded");
+        return "ok " + std::to_string(card_.PortCount(Family::Hubline)) + " hubline " +
+               std::to_string(card_.PortCount(Family::Talon)) + " talon ports";
+    }
+    return card_.Control(line, std::chrono::steady_clock::now());
+}
+
+int DriverService::Run() {
+    if (!Start()) {
+        Stop();
+        return 1;
+    }
+    std::vector<pollfd> fds;
+    for (;;) {
+        fds.clear();
+        fds.push_back({signalFd_, POLLIN, 0});
+        for (const auto& [fd, index] : listeners_) {
+            fds.push_back({fd, POLLIN, 0});
+        }
+        for (const Client& client : clients_) {
+            fds.push_back(
+                {client.fd, static_cast<short>(client.out.empty() ? POLLIN : POLLOUT), 0});
+        }
+        if (::poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            Log(std::string("poll: ") + std::strerror(errno));
+            Stop();
+            return 1;
+        }
+        if (fds[0].revents & POLLIN) {
+            signalfd_siginfo info{};
+            while (::read(signalFd_, &info, sizeof info) == sizeof info) {
+                if (info.ssi_signo == SIGHUP) {
+                    Control("reload");
+                } else {
+                    Stop();
+                    return 0;
+                }
+            }
+        }
+        const std::size_t clientCount = clients_.size();
+        for (std::size_t i = 0; i < listeners_.size(); ++i) {
+            if (fds[1 + i].revents & POLLIN) {
+                const int index = listeners_[i].second;
+                Accept(listeners_[i].first, index < 0,
+                       index < 0 ? Family::Hubline : kDeviceNames[index].family);
+            }
+        }
+        // Clients accepted just now are polled on the next round.
+        std::vector<bool> drop(clientCount, false);
+        for (std::size_t i = 0; i < clientCount; ++i) {
+            const short events = fds[1 + listeners_.size() + i].revents;
+            Client& client = clients_[i];
+            if (events == 0) {
+                continue;
+            }
+            if (!client.out.empty()) {
+                drop[i] = (events & (POLLERR | POLLHUP)) != 0 || !Flush(client) ||
+                          (client.out.empty() && !Process(client));
+                // Requests that arrived while the answer waited are answered now.
+                if (!drop[i] && client.out.empty()) {
+                    drop[i] = !ReadFrom(client);
+                }
+            } else {
+                drop[i] = !ReadFrom(client);
+            }
+        }
+        for (std::size_t i = clientCount; i-- > 0;) {
+            if (drop[i]) {
+                ::close(clients_[i].fd);
+                clients_.erase(clients_.begin() + static_cast<std::ptrdiff_t>(i));
+            }
+        }
+    }
+}
+
+int RunControlCommand(const std::string& dir, const std::string& line) {
+    const std::string path = dir + "/" + kControlSocketName;
+    sockaddr_un address;
+    if (!MakeAddress(path, address)) {
+        std::fprintf(stderr, "portcountd: %s: path too long\n", path.c_str());
+        return 2;
+    }
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        std::fprintf(stderr, "portcountd: no driver service at %s: %s\n", path.c_str(),
+                     std::strerror(errno));
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return 2;
+    }
+    const std::string request = line + "\n";
+    std::size_t sent = 0;
+    while (sent < request.size()) {
+        const ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            std::fprintf(stderr, "portcountd: sending to %s: %s\n", path.c_str(),
+                         std::strerror(errno));
+            ::close(fd);
+            return 2;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    std::string answer;
+    char c = 0;
+    for (;;) {
+        const ssize_t n = ::recv(fd, &c, 1, 0);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0 || c == '\n') {
+            break;
+        }
+        answer += c;
+    }
+    ::close(fd);
+    if (answer.empty()) {
+        std::fprintf(stderr, "portcountd: the service closed without an answer\n");
+        return 2;
+    }
+    std::printf("%s\n", answer.c_str());
+    return answer.starts_with("ok") ? 0 : 1;
+}
+
+}  // namespace portcount

@@ -1,0 +1,141 @@
+#pragma once
+// A portcountd process for one test: its own device directory (QUENBY_DEVICE_DIR points there
+// while it lives), its standard error in a file, started and waited for until its sockets
+// exist, stopped with a signal and reaped.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+class ServiceProcess {
+  public:
+    ServiceProcess() {
+        char pattern[] = "/tmp/quenby-pcd-XXXXXX";
+        root_ = mkdtemp(pattern);
+        dir_ = root_ + "/devices";
+        setenv("QUENBY_DEVICE_DIR", dir_.c_str(), 1);
+    }
+    ~ServiceProcess() {
+        Signal(SIGKILL);
+        unsetenv("QUENBY_DEVICE_DIR");
+        std::error_code ec;
+        std::filesystem::remove_all(root_, ec);
+    }
+    ServiceProcess(const ServiceProcess&) = delete;
+    ServiceProcess& operator=(const ServiceProcess&) = delete;
+
+    // Starts the service with args after --device-dir; true once every socket is there and
+    // the control socket, made last, takes connections (a dead service's sockets do not).
+    bool Start(std::vector<std::string> args = {}) {
+        pid_ = Spawn(std::move(args), root_ + "/stderr");
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (AllSockets() && Connects("portcountd.ctl")) {
+                return true;
+            }
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    }
+
+    // Runs portcountd to its end with args after --device-dir; its exit status, or -1.
+    int RunToEnd(std::vector<std::string> args, const std::string& errFile) {
+        const pid_t pid = Spawn(std::move(args), errFile);
+        int status = 0;
+        if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) {
+            return -1;
+        }
+        return WEXITSTATUS(status);
+    }
+
+    // Sends the signal and reaps the process; its exit status, or -1 when it died of a signal.
+    int Signal(int sig) {
+        if (pid_ <= 0) {
+            return -1;
+        }
+        kill(pid_, sig);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    bool AllSockets() const {
+        for (const char* name : {"hubsio", "hubsiox64", "hubsioia64", "talon", "talonx64",
+                                 "talonia64", "portcountd.ctl"}) {
+            if (!std::filesystem::exists(dir_ + "/" + name)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool Connects(const std::string& name) const {
+        const std::string path = dir_ + "/" + name;
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (path.size() >= sizeof address.sun_path) {
+            return false;
+        }
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const bool ok =
+            connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        close(fd);
+        return ok;
+    }
+
+    static std::string Read(const std::string& path) {
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    std::string Stderr() const { return Read(root_ + "/stderr"); }
+    const std::string& Dir() const { return dir_; }
+    const std::string& Root() const { return root_; }
+    pid_t Pid() const { return pid_; }
+
+  private:
+    pid_t Spawn(std::vector<std::string> args, const std::string& errFile) {
+        args.insert(args.begin(), {PORTCOUNTD_PATH, "--device-dir", dir_});
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+            const int out = open("/dev/null", O_WRONLY);
+            dup2(err, 2);
+            dup2(out, 1);
+            std::vector<char*> argv;
+            for (std::string& a : args) {
+                argv.push_back(a.data());
+            }
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        return pid;
+    }
+
+    std::string root_;
+    std::string dir_;
+    pid_t pid_ = -1;
+};
