@@ -126,8 +126,10 @@ PortMap PortMap::Parse(std::string_view text, const std::string& fileName) {
         const std::string_view device = Trim(line.substr(equals + 1));
         DWORD number = 0;
         if (!ParseComName(name, number)) {
-            complain("'" + std::string(name) +
-                     "' is not a port name (expected COM<n> with n from 1 to 2147483647)");
+            std::string what(1, '\'');
+            what.append(name).append(
+                "' is not a port name (expected COM<n> with n from 1 to 2147483647)");
+            complain(what);
             continue;
         }
         // A port whose line is wrong opens nothing rather than the default device, which may
