@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "drivers/service_config.h"
 #include "drivers/sim_port.h"
 #include "drivers/tty_port.h"
 
@@ -13,24 +14,6 @@ namespace {
 std::uint32_t GetU32(const std::uint8_t* at) {
     return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
            (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-}
-
-std::vector<std::string_view> Words(std::string_view line) {
-    std::vector<std::string_view> words;
-    std::size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) {
-            ++i;
-        }
-        const std::size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') {
-            ++i;
-        }
-        if (i > start) {
-            words.push_back(line.substr(start, i - start));
-        }
-    }
-    return words;
 }
 
 bool ParseU64(std::string_view text, std::uint64_t& value) {
@@ -195,7 +178,7 @@ std::vector<DriverCard::Port*> DriverCard::Select(const std::vector<std::string_
 }
 
 std::string DriverCard::Control(std::string_view line, SteadyTime now) {
-    const auto words = Words(line);
+    const auto words = SplitWords(line);
     if (words.empty()) {
         return "error: empty command";
     }

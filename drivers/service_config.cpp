@@ -14,24 +14,6 @@ namespace {
 
 constexpr off_t kMaxConfigBytes = 16 * 1024 * 1024;
 
-std::vector<std::string_view> SplitWords(std::string_view line) {
-    std::vector<std::string_view> words;
-    std::size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) {
-            ++i;
-        }
-        const std::size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') {
-            ++i;
-        }
-        if (i > start) {
-            words.push_back(line.substr(start, i - start));
-        }
-    }
-    return words;
-}
-
 bool ParseNumber(std::string_view text, double& value) {
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
@@ -338,6 +320,24 @@ ServiceConfig SimulatedCard(int portsPerFamily) {
         }
     }
     return config;
+}
+
+std::vector<std::string_view> SplitWords(std::string_view line) {
+    std::vector<std::string_view> words;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) {
+            ++i;
+        }
+        const std::size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') {
+            ++i;
+        }
+        if (i > start) {
+            words.push_back(line.substr(start, i - start));
+        }
+    }
+    return words;
 }
 
 }  // namespace portcount

@@ -79,4 +79,7 @@ ServiceConfig DefaultCard();
 // portsPerFamily simulated ports COM1.. in each family, with traffic on every port.
 ServiceConfig SimulatedCard(int portsPerFamily);
 
+// The words of a configuration or control line, split at blanks and tabs.
+std::vector<std::string_view> SplitWords(std::string_view line);
+
 }  // namespace portcount
