@@ -1,8 +1,8 @@
 // One polling tick of the monitor: the counter reads of every available family and the
 // statistics of all their ports, with the driver service simulating 512 ports per family.
 // Prints p50 and p99 of the tick when every value changes (the service's simulated traffic)
-// and when nothing changes (a configuration whose ports carry no traffic). The table refresh
-// joins the tick as one more step (RefreshStep) once the table model exists.
+// and when nothing changes (a configuration whose ports carry no traffic). Each tick also
+// refreshes a table of 512 rows and all 58 columns, writing only the cells that changed.
 //
 //   bench_monitor_tick [ticks-per-scenario]   (default 2000)
 
@@ -21,6 +21,8 @@
 #include <vector>
 
 #include "monitor/drivers/counter_sources.h"
+#include "monitor/table/columns.h"
+#include "monitor/table/port_table.h"
 
 using Clock = std::chrono::steady_clock;
 
@@ -97,27 +99,56 @@ class Service {
     pid_t pid_ = -1;
 };
 
-// The table refresh after the reads; empty until the table model is wired in.
-void RefreshStep(CounterSources&) {}
+// The table the tick refreshes: 512 rows bound to the Hubline ports, every column kind.
+class Table {
+  public:
+    explicit Table(CounterSources& sources) {
+        CounterSource& hubline = sources.Source(SourceFamily::Hubline);
+        for (int i = 0; i < hubline.Count() && table_.RowCount() < kPortsPerFamily; ++i) {
+            const std::string name(hubline.PortName(i));
+            const BoundPort bound = sources.Bind(name);
+            table_.AddRow(
+                std::make_unique<PortRow>(name, RowBinding{bound.counters, bound.statistics}));
+        }
+        table_.SortRows();
+        for (int kind = 0; kind < kColumnKindCount; ++kind) {
+            table_.AppendColumn(kind);
+        }
+        table_.Refresh(context_);  // the first fill is not part of a tick
+    }
+    // Returns the number of cells whose text changed.
+    std::size_t Refresh() { return table_.Refresh(context_).changed.size(); }
+    int Rows() const { return table_.RowCount(); }
+    int Columns() const { return table_.ColumnCount(); }
+
+  private:
+    PortTable table_;
+    CellContext context_{2000};
+};
 
 void Scenario(const char* name, Service& service, int ticks) {
     QuietOwner owner;
     CounterSources sources(owner, ChooseDevicePaths(HostDevicePathQueries()));
     sources.Start();
+    sources.PollTick();  // the first read fills the counters the table starts from
+    Table table(sources);
     std::vector<double> us;
     us.reserve(static_cast<std::size_t>(ticks));
+    std::size_t cells = 0;
     for (int i = 0; i < ticks; ++i) {
         const auto start = Clock::now();
         sources.PollTick();
-        RefreshStep(sources);
+        cells += table.Refresh();
         us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     }
     std::sort(us.begin(), us.end());
     const auto at = [&](double q) { return us[static_cast<std::size_t>(q * (us.size() - 1))]; };
-    std::printf("%-28s ports %4d + %4d  ticks %d  p50 %8.1f us  p99 %8.1f us  failures %d\n", name,
-                sources.Source(SourceFamily::Hubline).Count(),
-                sources.Source(SourceFamily::Talon).Count(), ticks, at(0.5), at(0.99),
-                owner.failures);
+    std::printf(
+        "%-22s ports %4d + %4d  table %d x %d  ticks %d  p50 %8.1f us  p99 %8.1f us  "
+        "cells written per tick %.1f  failures %d\n",
+        name, sources.Source(SourceFamily::Hubline).Count(),
+        sources.Source(SourceFamily::Talon).Count(), table.Rows(), table.Columns(), ticks, at(0.5),
+        at(0.99), static_cast<double>(cells) / ticks, owner.failures);
     (void)service;
 }
 
@@ -142,7 +173,7 @@ int main(int argc, char** argv) {
             std::ofstream out(conf);
             for (const char* family : {"hubline", "talon"}) {
                 for (int i = 1; i <= kPortsPerFamily; ++i) {
-                    out << family << " COM" << i << " sim rate=0 errors=0\n";
+                    out << family << " COM" << i << " sim rate=0 errors=0 cd=no open=yes\n";
                 }
             }
         }
