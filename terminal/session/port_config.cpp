@@ -4,20 +4,7 @@ void FillDefaultPortConfig(PortConfig& config) {
     config.BaudRate = 115200;
 
     // The whole flag word is assigned, so bits a previous record had set do not survive.
-    config.fBinary = 1;
-    config.fParity = 0;
-    config.fOutxCtsFlow = 0;
-    config.fOutxDsrFlow = 0;
-    config.fDtrControl = DTR_CONTROL_ENABLE;
-    config.fDsrSensitivity = 0;
-    config.fTXContinueOnXoff = 0;
-    config.fOutX = 0;
-    config.fInX = 0;
-    config.fErrorChar = 0;
-    config.fNull = 0;
-    config.fRtsControl = RTS_CONTROL_ENABLE;
-    config.fAbortOnError = 0;
-    config.fDummy2 = 0;
+    SetDcbFlagWord(config, kDefaultPortConfigFlags);
 
     config.XonLim = 2048;
     config.XoffLim = 512;

@@ -14,6 +14,7 @@
 
 #include "platform/comm/sim_device.h"
 #include "platform/system/last_error.h"
+#include "tests/support/line_settings.h"
 
 namespace platform::simtest {
 
@@ -47,18 +48,7 @@ inline std::string FreshPair() {
 }
 
 inline DCB Settings(DWORD baud, BYTE bits = 8, BYTE parity = NOPARITY, BYTE stop = ONESTOPBIT) {
-    DCB dcb;
-    dcb.DCBlength = kDcbSize;
-    dcb.BaudRate = baud;
-    dcb.fBinary = 1;
-    dcb.ByteSize = bits;
-    dcb.Parity = parity;
-    dcb.StopBits = stop;
-    dcb.XonChar = 0x11;
-    dcb.XoffChar = 0x13;
-    dcb.XonLim = 2048;
-    dcb.XoffLim = 512;
-    return dcb;
+    return TestLineSettings(baud, bits, parity, stop, false);
 }
 
 inline void Apply(Device& device, const DCB& dcb) {

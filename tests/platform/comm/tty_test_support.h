@@ -19,6 +19,7 @@
 
 #include "platform/comm/comm_device.h"
 #include "platform/system/last_error.h"
+#include "tests/support/line_settings.h"
 #include "tests/support/temp_config.h"
 #include "tests/support/tty_speed.h"
 
@@ -125,20 +126,7 @@ class Pty {
 };
 
 inline DCB Settings(DWORD baud, BYTE bits = 8, BYTE parity = NOPARITY, BYTE stop = ONESTOPBIT) {
-    DCB dcb;
-    dcb.DCBlength = kDcbSize;
-    dcb.BaudRate = baud;
-    dcb.fBinary = 1;
-    dcb.fDtrControl = DTR_CONTROL_ENABLE;
-    dcb.fRtsControl = RTS_CONTROL_ENABLE;
-    dcb.ByteSize = bits;
-    dcb.Parity = parity;
-    dcb.StopBits = stop;
-    dcb.XonChar = 0x11;
-    dcb.XoffChar = 0x13;
-    dcb.XonLim = 2048;
-    dcb.XoffLim = 512;
-    return dcb;
+    return TestLineSettings(baud, bits, parity, stop, true);
 }
 
 inline COMMTIMEOUTS Timeouts(DWORD interval, DWORD multiplier, DWORD constant,
