@@ -173,6 +173,16 @@ void SerialChannel::ResetCounters() {
     overrunErrors_.store(0);
 }
 
+void SerialChannel::ResetReadCounters() {
+    kbRead_.store(0);
+    totalErrors_.store(0);
+    framingErrors_.store(0);
+    parityErrors_.store(0);
+    overrunErrors_.store(0);
+}
+
+void SerialChannel::ResetWrittenCounter() { kbWritten_.store(0); }
+
 void SerialChannel::CountWritten(DWORD bytes) {
     kbWritten_.fetch_add(static_cast<double>(bytes) / 1024.0, std::memory_order_relaxed);
 }

@@ -94,6 +94,10 @@ class SerialChannel {
     void CountWritten(DWORD bytes);
     void CountRead(DWORD bytes);
     void ResetCounters();
+    // Starting to receive clears the received kilobytes and the line errors; starting to send
+    // clears the written kilobytes. Neither touches the other direction's counts.
+    void ResetReadCounters();
+    void ResetWrittenCounter();
     DWORD TotalErrors() const { return totalErrors_.load(std::memory_order_relaxed); }
     DWORD FramingErrors() const { return framingErrors_.load(std::memory_order_relaxed); }
     DWORD ParityErrors() const { return parityErrors_.load(std::memory_order_relaxed); }

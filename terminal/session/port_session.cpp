@@ -1,0 +1,556 @@
+#include "terminal/session/port_session.h"
+
+#include <algorithm>
+#include <ctime>
+#include <system_error>
+#include <utility>
+
+#include "platform/system/debug_output.h"
+#include "platform/system/last_error.h"
+#include "terminal/session/port_error_box.h"
+#include "terminal/session/port_workers.h"
+#include "terminal/session/render_received.h"
+#include "terminal/session/view_flags.h"
+
+using platform::EventHandle;
+using Target = PortFrameLink::Target;
+
+namespace {
+
+constexpr const char* kCantOpenText = "Halvo2 Can't open the port!\r\n";
+constexpr const char* kPortClosedTrace = "Port is closed!\n";
+constexpr const char* kPortNotOpenText = "Port is not open!\t";
+constexpr const char* kReceiveFileRunningText =
+    "\"Receive ASCII File\" is running at the moment!\t\nPlease stop that process before "
+    "proceeding.";
+constexpr const char* kSendFileRunningText =
+    "\"Send ASCII File\" is running at the moment!\t\nPlease stop that process before "
+    "proceeding.";
+
+constexpr DWORD kReceiveEndWaitMs = 2000;
+constexpr DWORD kSendEndWaitMs = 3000;
+// The typed writer's write was ended by the device's close; its thread only has to return.
+constexpr DWORD kTypedEndWaitMs = 1000;
+
+constexpr WPARAM kOpenPortCommand = 32784;
+constexpr unsigned kCtrlC = 3;
+constexpr unsigned kCtrlH = 8;  // also the Backspace key, told apart by the scan code
+constexpr unsigned kCtrlHScanCode = 0x23;
+constexpr unsigned kCtrlO = 15;
+constexpr unsigned kCtrlV = 22;
+
+std::int64_t Now() {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+// One of the two DTR/RTS line commands.
+struct LineCommand {
+    const char* closedTrace;
+    const char* failureText;
+    const char* failureTrace;
+    DWORD raise;
+    DWORD drop;
+    int indicator;
+};
+
+constexpr LineCommand kDtrCommand = {"Can't Set DTR, because the port is closed",
+                                     "Port can't override the DTR!\t",
+                                     "Halvo2 can't change the DTR!\n",
+                                     SETDTR,
+                                     CLRDTR,
+                                     ID_INDICATOR_DTR};
+constexpr LineCommand kRtsCommand = {"Can't Set RTS, because the port is closed",
+                                     "Port can't override the RTS!\t",
+                                     "Halvo2 can't change the RTS!\n",
+                                     SETRTS,
+                                     CLRRTS,
+                                     ID_INDICATOR_RTS};
+
+using WorkerFunction = void (*)(std::shared_ptr<PortShared>, std::uint32_t, EventHandle);
+
+std::thread StartWorker(WorkerFunction worker, const std::shared_ptr<PortShared>& shared,
+                        std::uint32_t generation, const EventHandle& ended) {
+    try {
+        return std::thread(worker, shared, generation, ended);
+    } catch (const std::system_error&) {
+        // Without its thread the worker counts as ended, so the close does not wait for it.
+        platform::OutputDebugStringA("Halvo2 can't start a port worker!\n");
+        ended->Set();
+        return {};
+    }
+}
+
+// Waits at most `milliseconds` for a worker's end event, then lets the thread go: joined when
+// it ended, left to finish on its own (with its share of the port's state) when not.
+void EndWorker(std::thread& thread, EventHandle& ended, DWORD milliseconds) {
+    const bool done =
+        !ended || platform::WaitForSingleObject(*ended, milliseconds) == WAIT_OBJECT_0;
+    if (thread.joinable()) {
+        if (done) {
+            thread.join();
+        } else {
+            platform::OutputDebugStringA("Halvo2: a port worker did not end in time\n");
+            thread.detach();
+        }
+    }
+    ended.reset();
+}
+
+// A typed character's write: the device of the open it was typed in, never a later one.
+void WriteTyped(PortShared& shared, std::uint32_t generation, const char* bytes, DWORD length) {
+    std::lock_guard lock(shared.deviceWriteMutex);
+    if (!shared.Running(generation)) {
+        return;
+    }
+    if (platform::CommDeviceHandle device = shared.channel->Device()) {
+        DWORD written = 0;
+        // Typed characters are neither counted nor checked.
+        device->WriteFile(bytes, length, written);
+    }
+}
+
+}  // namespace
+
+PortSession::PortSession(std::string portName, std::shared_ptr<PortFrameLink> link,
+                         platform::PromptService& prompts)
+    : portName_(std::move(portName)),
+      display_(std::make_shared<DisplayBuffer>()),
+      prompts_(prompts) {
+    // A name too short to be a socket port's names a serial port.
+    portNumber_ = portName_.size() < kShortestSocketPortName ? SerialPortNumber(portName_) : -1;
+    shared_ = std::make_shared<PortShared>(portName_, portNumber_ == -1, std::move(link), display_,
+                                           prompts_);
+}
+
+PortSession::~PortSession() {
+    if (shared_->isOpen.load() != 0) {
+        ClosePort();
+    }
+    typedWriter_.Stop(kTypedEndWaitMs);
+    shared_->logFile.Close();
+}
+
+void PortSession::Create() {
+    if (shared_->channel) {
+        return;
+    }
+    const PortConfig config = DefaultPortConfig();
+    shared_->channel = std::make_unique<SerialChannel>(portNumber_, config, shared_.get());
+    shared_->channel->SetCallback(PortChannelCallback);
+    const DisplayFlags& flags = ProcessDisplayFlags();
+    shared_->pattern =
+        std::make_unique<TestPattern>(flags.continuousCharacter.load(), flags.character.load());
+    shared_->receiveFileOpen = false;
+    shared_->sendFileOpen = false;
+    shared_->loopbackOn = 0;
+    shared_->captureActive = 0;
+    OpenClosePort();
+    OnReceiveCommand();
+}
+
+SerialChannel* PortSession::Channel() const {
+    return shared_->channel.get();
+}
+
+void PortSession::OpenClosePort() {
+    if (!shared_->channel) {
+        return;
+    }
+    if (shared_->isOpen.load() == 0) {
+        OpenPort();
+    } else {
+        ClosePort();
+    }
+}
+
+void PortSession::OpenPort() {
+    SerialChannel& channel = *shared_->channel;
+    if (IsSocket()) {
+        if (!ConnectSocketPort()) {
+            shared_->isOpen = 0;
+            times_ = {};
+            PostActivity(ACTIVITY_NOT_READY);
+            return;
+        }
+        channel.SetPortOpen(true);
+        MarkOpen();
+    } else {
+        if (channel.Open() != OPEN_SUCCESS) {
+            RenderReceived(*display_, kCantOpenText, -1);
+            shared_->isOpen = 0;
+            times_ = {};
+            PostActivity(ACTIVITY_NOT_READY);
+            return;
+        }
+        MarkOpen();
+        channel.StartWatcher();
+        RaiseSerialLines();
+    }
+    StartWorkers();
+    PostActivity(ACTIVITY_READY);
+}
+
+bool PortSession::ConnectSocketPort() {
+    // Socket ports have no TCP connection yet: their open fails as a refused connection does,
+    // with the text in the display.
+    RenderReceived(*display_, kCantOpenText, -1);
+    return false;
+}
+
+void PortSession::MarkOpen() {
+    openTime_ = Now();
+    times_ = {};
+    // The new number comes before the open flag, so that a worker of an earlier open that is
+    // still running sees its open has ended.
+    shared_->openGeneration.fetch_add(1);
+    shared_->isOpen = 1;
+    shared_->PostIndicator(ID_INDICATOR_OPEN, 1);
+}
+
+void PortSession::RaiseSerialLines() {
+    // With CTS flow control RTS belongs to the handshake: it is shown as on, not raised.
+    if (shared_->rtsOn.load() != 0 || DefaultPortConfig().fOutxCtsFlow) {
+        shared_->rtsOn = 1;
+        shared_->PostIndicator(ID_INDICATOR_RTS, 1);
+    } else {
+        OnRtsCommand();
+    }
+    if (shared_->dtrOn.load() == 0) {
+        OnDtrCommand();
+    }
+    DWORD status = 0;
+    const platform::CommDeviceHandle device = shared_->channel->Device();
+    if (device && device->GetCommModemStatus(status)) {
+        static constexpr std::pair<DWORD, int> kLines[] = {
+            {MS_CTS_ON, ID_INDICATOR_CTS},
+            {MS_DSR_ON, ID_INDICATOR_DSR},
+            {MS_RLSD_ON, ID_INDICATOR_CD},
+            {MS_RING_ON, ID_INDICATOR_RING},
+        };
+        for (const auto& [bit, indicator] : kLines) {
+            if (status & bit) {
+                shared_->PostIndicator(indicator, 1);
+            }
+        }
+    }
+}
+
+void PortSession::StartWorkers() {
+    receiveEndedEvent_ = platform::Event::Create(false, false);
+    sendEndedEvent_ = platform::Event::Create(false, false);
+    const std::uint32_t generation = shared_->openGeneration.load();
+    receiveThread_ = StartWorker(ReceiveWorker, shared_, generation, receiveEndedEvent_);
+    sendThread_ = StartWorker(SendWorker, shared_, generation, sendEndedEvent_);
+    if (!IsSocket()) {
+        const bool started =
+            typedWriter_.Start([shared = shared_, generation](const char* bytes, DWORD length) {
+                WriteTyped(*shared, generation, bytes, length);
+            });
+        if (!started) {
+            platform::OutputDebugStringA("Halvo2 can't start the typed-character writer!\n");
+        }
+    }
+}
+
+void PortSession::ClosePort() {
+    PortShared& s = *shared_;
+    // The flags go first, so the workers end at their next look whatever the close does next.
+    s.isOpen = 0;
+    s.sending = 0;
+    s.receiving = 0;
+    s.rtsOn = 0;
+    s.dtrOn = 0;
+    s.loopbackOn = 0;
+    s.captureActive = 0;
+    if (IsSocket()) {
+        s.channel->SetPortOpen(false);
+    } else {
+        s.channel->StopWatcher();
+        // Closing the device also ends a write that flow control holds back.
+        s.channel->CloseDevice();
+    }
+    static constexpr int kClosedIndicators[] = {
+        ID_INDICATOR_OPEN, ID_INDICATOR_DTR, ID_INDICATOR_RTS,  ID_INDICATOR_DSR,
+        ID_INDICATOR_CTS,  ID_INDICATOR_CD,  ID_INDICATOR_RING,
+    };
+    for (int indicator : kClosedIndicators) {
+        s.PostIndicator(indicator, 0);
+    }
+    EndWorker(receiveThread_, receiveEndedEvent_, kReceiveEndWaitMs);
+    EndWorker(sendThread_, sendEndedEvent_, kSendEndWaitMs);
+    typedWriter_.Stop(kTypedEndWaitMs);
+    PostActivity(ACTIVITY_NOT_READY);
+}
+
+void PortSession::ClosePortWindow() {
+    if (shared_->isOpen.load() != 0) {
+        OpenClosePort();
+    }
+    shared_->logFile.Close();
+    shared_->Post(Target::Frame, WM_CLOSE, 0, 0);
+}
+
+bool PortSession::PortOpen() const {
+    return shared_->channel && shared_->channel->PortOpen();
+}
+
+void PortSession::PostActivity(LPARAM code) const {
+    shared_->PostIndicator(ID_INDICATOR_ACTIVITY, code);
+}
+
+void PortSession::OnReceiveCommand() {
+    if (shared_->receiving.load() == 0) {
+        StartReceiving();
+    } else {
+        StopReceiving();
+    }
+}
+
+void PortSession::OnSendCommand() {
+    if (shared_->sending.load() == 0) {
+        StartSending();
+    } else {
+        StopSending();
+    }
+}
+
+void PortSession::StartReceiving() {
+    if (!PortOpen()) {
+        platform::OutputDebugStringA(kPortClosedTrace);
+        return;
+    }
+    if (shared_->receiveFileOpen.load()) {
+        PortErrorBox(kReceiveFileRunningText, 0);
+        return;
+    }
+    if (shared_->receiving.load() != 0) {
+        return;
+    }
+    SerialChannel& channel = *shared_->channel;
+    channel.ResetReadCounters();
+    receiveStartTime_ = Now();
+    if (!channel.WatcherStarted()) {
+        channel.StartWatcher();
+    }
+    shared_->receiving = 1;
+    PostActivity(ActivityAfter(TransferChange::StartReceiving, shared_->Transfer()));
+}
+
+void PortSession::StopReceiving() {
+    // Stopping on a closed port changes nothing, and must not show the port as ready.
+    if (!PortOpen()) {
+        return;
+    }
+    shared_->receiving = 0;
+    PostActivity(ActivityAfter(TransferChange::StopReceiving, shared_->Transfer()));
+}
+
+void PortSession::StartSending() {
+    if (!PortOpen()) {
+        platform::OutputDebugStringA(kPortClosedTrace);
+        return;
+    }
+    if (shared_->sendFileOpen.load()) {
+        PortErrorBox(kSendFileRunningText, 0);
+        return;
+    }
+    if (shared_->sending.load() != 0) {
+        return;
+    }
+    SerialChannel& channel = *shared_->channel;
+    channel.ResetWrittenCounter();
+    sendStartTime_ = Now();
+    if (!channel.WatcherStarted()) {
+        channel.StartWatcher();
+    }
+    shared_->sending = 1;
+    PostActivity(ActivityAfter(TransferChange::StartSending, shared_->Transfer()));
+}
+
+void PortSession::StopSending() {
+    if (!PortOpen()) {
+        return;
+    }
+    shared_->sending = 0;
+    PostActivity(ActivityAfter(TransferChange::StopSending, shared_->Transfer()));
+}
+
+namespace {
+
+void RunLineCommand(PortSession& session, PortShared& shared, std::atomic<int>& flag,
+                    const LineCommand& command) {
+    if (!shared.channel || !shared.channel->PortOpen()) {
+        platform::OutputDebugStringA(command.closedTrace);
+        session.PortErrorBox(kPortNotOpenText, 0);
+        return;
+    }
+    const int now = flag.load() != 0 ? 0 : 1;
+    flag = now;
+    const platform::CommDeviceHandle device = shared.channel->Device();
+    BOOL ok = FALSE;
+    DWORD error = ERROR_INVALID_HANDLE;
+    if (device) {
+        ok = device->EscapeCommFunction(now ? command.raise : command.drop);
+        error = ok ? 0 : platform::GetLastError();
+    }
+    if (!ok) {
+        flag = now ? 0 : 1;
+        platform::OutputDebugStringA(command.failureTrace);
+        session.PortErrorBox(command.failureText, static_cast<long>(error));
+    }
+    // Also after a failure, so the indicator shows the line as the driver kept it.
+    shared.PostIndicator(command.indicator, flag.load());
+}
+
+}  // namespace
+
+void PortSession::OnDtrCommand() {
+    RunLineCommand(*this, *shared_, shared_->dtrOn, kDtrCommand);
+}
+
+void PortSession::OnRtsCommand() {
+    RunLineCommand(*this, *shared_, shared_->rtsOn, kRtsCommand);
+}
+
+void PortSession::ApplyPortConfig(const PortConfig& config) {
+    const platform::CommDeviceHandle device =
+        shared_->channel ? shared_->channel->Device() : nullptr;
+    // A refused record (or a closed port) changes nothing and says nothing.
+    if (!device || !device->SetCommState(config)) {
+        return;
+    }
+    shared_->dtrOn = config.fDtrControl != 0 ? 1 : 0;
+    shared_->rtsOn = config.fRtsControl != 0 ? 1 : 0;
+    shared_->PostIndicator(ID_INDICATOR_DTR, shared_->dtrOn.load());
+    shared_->PostIndicator(ID_INDICATOR_RTS, shared_->rtsOn.load());
+    if (!config.fOutX) {
+        shared_->PostIndicator(ID_INDICATOR_XOFF, 0);
+    }
+}
+
+void PortSession::OnChar(unsigned code, unsigned scanCode) {
+    switch (code) {
+        case kCtrlC:
+            shared_->Post(Target::MdiClient, WM_MDICASCADE, 0, 0);
+            return;
+        case kCtrlH:
+            if (scanCode == kCtrlHScanCode) {
+                shared_->Post(Target::MdiClient, WM_MDITILE, MDITILE_HORIZONTAL, 0);
+                return;
+            }
+            break;  // the Backspace key: sent like any other character
+        case kCtrlO:
+            // Posted, not sent: the port thread never waits for the main frame.
+            shared_->Post(Target::MainFrame, WM_COMMAND, kOpenPortCommand, 0);
+            return;
+        case kCtrlV:
+            shared_->Post(Target::MdiClient, WM_MDITILE, MDITILE_VERTICAL, 0);
+            return;
+        default:
+            break;
+    }
+    // A code of 0 is an empty text and sends nothing; the display passes no code above 255.
+    if (code == 0 || code > 255) {
+        return;
+    }
+    SendTypedCharacter(static_cast<char>(static_cast<unsigned char>(code)));
+}
+
+void PortSession::SendTypedCharacter(char character) {
+    if (IsSocket()) {
+        // A socket port sends typed characters on its connection once it has one.
+        return;
+    }
+    // Nothing is written while the port is closed.
+    if (!PortOpen()) {
+        return;
+    }
+    typedWriter_.Queue(character);
+}
+
+bool PortSession::WaitTypedCharactersWritten(DWORD milliseconds) {
+    return typedWriter_.WaitWritten(milliseconds);
+}
+
+void PortSession::ClearScreen() {
+    DisplayBuffer::Locked edit = display_->Lock();
+    edit.SetSel(0, static_cast<long long>(edit.GetTextLength()));
+    edit.ScrollCaret();
+    edit.ReplaceSel("");
+}
+
+void PortSession::SetReportView(bool on) {
+    shared_->reportView = on ? 1 : 0;
+}
+
+ReportCounters PortSession::Counters() const {
+    ReportCounters counters;
+    const SerialChannel* channel = shared_->channel.get();
+    if (channel == nullptr) {
+        return counters;
+    }
+    counters.kbWritten = channel->KbWritten();
+    counters.kbRead = channel->KbRead();
+    counters.totalErrors = channel->TotalErrors();
+    counters.parityErrors = channel->ParityErrors();
+    counters.framingErrors = channel->FramingErrors();
+    counters.overrunErrors = channel->OverrunErrors();
+    return counters;
+}
+
+std::string PortSession::ReportText(std::int64_t now) {
+    ReportActivity activity;
+    activity.isOpen = shared_->isOpen.load() != 0;
+    activity.sending = shared_->sending.load() != 0;
+    activity.receiving = shared_->receiving.load() != 0;
+    activity.openTime = openTime_;
+    activity.sendStartTime = sendStartTime_;
+    activity.receiveStartTime = receiveStartTime_;
+    UpdateReportTimes(times_, activity, now);
+    std::string text = FormatReport(times_, Counters());
+    std::lock_guard lock(reportMutex_);
+    lastReportText_ = text;
+    return text;
+}
+
+std::string PortSession::LastReportText() const {
+    std::lock_guard lock(reportMutex_);
+    return lastReportText_;
+}
+
+void PortSession::PortErrorBox(const char* message, long code) {
+    const SerialChannel* channel = shared_->channel.get();
+    ShowPortErrorBox(prompts_, FormatPortErrorText(message, code),
+                     channel != nullptr ? channel->DevicePath() : "");
+}
+
+PortPublishedState PortSession::PublishedState() const {
+    PortPublishedState state;
+    state.isOpen = shared_->isOpen.load() != 0;
+    state.receiving = shared_->receiving.load() != 0;
+    state.sending = shared_->sending.load() != 0;
+    state.dtrOn = shared_->dtrOn.load() != 0;
+    state.rtsOn = shared_->rtsOn.load() != 0;
+    state.loopbackOn = shared_->loopbackOn.load() != 0;
+    state.reportView = shared_->reportView.load() != 0;
+    return state;
+}
+
+void PortSession::BeginCapture() {
+    {
+        std::lock_guard lock(shared_->captureMutex);
+        shared_->captured.clear();
+    }
+    shared_->captureActive = 1;
+}
+
+std::string PortSession::CapturedText() const {
+    std::lock_guard lock(shared_->captureMutex);
+    return shared_->captured;
+}
+
+std::string PortSession::EndCapture() {
+    shared_->captureActive = 0;
+    std::lock_guard lock(shared_->captureMutex);
+    return std::exchange(shared_->captured, std::string());
+}

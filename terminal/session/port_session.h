@@ -1,0 +1,153 @@
+#pragma once
+// Everything one port window is and does apart from drawing: the port's channel and display,
+// its flags, open and close, the two data workers, typed characters, the DTR and RTS lines and
+// the error box. It runs on the port's own thread (every public operation is called there);
+// the workers, the channel's watcher and the short threads of error boxes only read its flags
+// and post to the frame through the link, so nothing here ever waits for the GUI thread.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/sync/event.h"
+#include "platform/ui/prompts.h"
+#include "terminal/serial/serial_channel.h"
+#include "terminal/session/display_buffer.h"
+#include "terminal/session/port_messages.h"
+#include "terminal/session/port_name.h"
+#include "terminal/session/port_typed_writer.h"
+#include "terminal/session/statistics_report.h"
+
+struct PortShared;
+
+// Where a port's requests go. Called from any thread; it must only post, never wait. A frame
+// that has gone drops what arrives.
+class PortFrameLink {
+  public:
+    enum class Target {
+        Frame,      // the port frame: UWM_INDICATOR, UWM_TOGGLE_TOOLBAR, UWM_TOGGLE_STATUSBAR,
+                    // UWM_REPORT_TEXT, WM_CLOSE
+        MdiClient,  // the main frame's MDI client: WM_MDICASCADE, WM_MDITILE, UWM_APPLY_ALL_REQUEST
+        MainFrame,  // the main frame: WM_COMMAND (wParam the command id)
+    };
+    virtual ~PortFrameLink() = default;
+    virtual void Post(Target target, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+};
+
+// What the port publishes for menu and toolbar states; read by the GUI thread without waiting.
+struct PortPublishedState {
+    bool isOpen = false;
+    bool receiving = false;
+    bool sending = false;
+    bool dtrOn = false;
+    bool rtsOn = false;
+    bool loopbackOn = false;
+    bool reportView = false;
+};
+
+class PortSession {
+  public:
+    // `portName` is the frame's title. The prompt service shows the error boxes.
+    PortSession(std::string portName, std::shared_ptr<PortFrameLink> link,
+                platform::PromptService& prompts);
+    // Closes the port if it is still open and releases what the workers no longer share.
+    ~PortSession();
+    PortSession(const PortSession&) = delete;
+    PortSession& operator=(const PortSession&) = delete;
+
+    // The view's creation: the channel from a copy of the process-wide default settings, the
+    // test pattern, the open, and receiving switched on.
+    void Create();
+
+    void OpenClosePort();
+    // Closes the port if open, closes the log file, posts WM_CLOSE to the frame.
+    void ClosePortWindow();
+
+    // The Receive (32798) and Send (32797) commands: start when off, stop when on.
+    void OnReceiveCommand();
+    void OnSendCommand();
+    void StartReceiving();
+    void StopReceiving();
+    void StartSending();
+    void StopSending();
+
+    // The DTR (32776) and RTS (32777) commands: toggle the line on the open device.
+    void OnDtrCommand();
+    void OnRtsCommand();
+    // Line settings for the open device (the all-port request UWM_APPLY_DEFAULTS); not kept as
+    // the port's own settings.
+    void ApplyPortConfig(const PortConfig& config);
+
+    // A typed character (WM_CHAR): code 0..255 and the key's scan code.
+    void OnChar(unsigned code, unsigned scanCode);
+
+    void ClearScreen();
+    // Change View: the receive worker counts but does not show data while the report is shown.
+    void SetReportView(bool on);
+    // Brings the report times up to `now` and formats the report (kept as the last drawn text).
+    std::string ReportText(std::int64_t now);
+    std::string LastReportText() const;
+    // The channel's counters as the report shows them: the received kilobytes and the line
+    // errors since receiving was last switched on, the written kilobytes since sending was
+    // (each start clears only its own direction's counts).
+    ReportCounters Counters() const;
+
+    // A message box with `message` (and "(error code: %ld)" when code is not 0), captioned with
+    // the device path, shown from a short thread; returns at once.
+    void PortErrorBox(const char* message, long code);
+
+    const std::string& PortName() const { return portName_; }
+    bool IsSocket() const { return portNumber_ == -1; }
+    int PortNumber() const { return portNumber_; }
+    DisplayBuffer& Display() { return *display_; }
+    std::shared_ptr<DisplayBuffer> SharedDisplay() const { return display_; }
+    // Null before Create().
+    SerialChannel* Channel() const;
+    PortPublishedState PublishedState() const;
+
+    // Waits until every typed character handed over so far has been written (for tests and
+    // benchmarks); false after `milliseconds` without that.
+    bool WaitTypedCharactersWritten(DWORD milliseconds);
+
+    // The loopback test's capture: while it is on, received blocks go to the capture only
+    // (at most 9 characters, each block up to its first zero byte), not to the display.
+    void BeginCapture();
+    // What the capture holds so far.
+    std::string CapturedText() const;
+    // Ends the capture and returns what it collected.
+    std::string EndCapture();
+
+  private:
+    void OpenPort();
+    bool ConnectSocketPort();
+    void MarkOpen();
+    void RaiseSerialLines();
+    void StartWorkers();
+    void ClosePort();
+    bool PortOpen() const;
+    void SendTypedCharacter(char character);
+    void PostActivity(LPARAM code) const;
+
+    std::string portName_;
+    int portNumber_ = 0;
+    std::shared_ptr<DisplayBuffer> display_;
+    std::shared_ptr<PortShared> shared_;
+    platform::PromptService& prompts_;
+
+    std::thread receiveThread_;
+    std::thread sendThread_;
+    platform::EventHandle receiveEndedEvent_;
+    platform::EventHandle sendEndedEvent_;
+    PortTypedWriter typedWriter_;
+
+    // Seconds since 1970.
+    std::int64_t openTime_ = 0;
+    std::int64_t sendStartTime_ = 0;
+    std::int64_t receiveStartTime_ = 0;
+    ReportTimes times_;
+    mutable std::mutex reportMutex_;
+    std::string lastReportText_;
+};

@@ -1,0 +1,222 @@
+#include "terminal/session/port_workers.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "terminal/session/render_received.h"
+#include "terminal/session/view_flags.h"
+
+namespace {
+
+constexpr DWORD kReadBlock = 4096;
+
+// One block of what the driver holds, at most kReadBlock bytes, followed by a zero byte; 0
+// when nothing came (or the read failed: failed reads are not reported, the next cycle tries
+// again).
+DWORD ReceiveBlock(PortShared& shared, char* buffer) {
+    if (shared.isSocket) {
+        // A socket port reads from its connection here once it has one; without it there is
+        // nothing to read.
+        return 0;
+    }
+    DWORD count = 0;
+    if (!shared.channel->Read(buffer, kReadBlock, count)) {
+        return 0;
+    }
+    return count;
+}
+
+void DispatchBlock(PortShared& shared, const char* block, DWORD length) {
+    if (ProcessDisplayFlags().logToFile.load()) {
+        LogReceived(shared.logFile, shared.portName, shared.prompts, block, length);
+    }
+    if (shared.captureActive.load() != 0) {
+        shared.Capture(block, length);
+        return;
+    }
+    if (shared.reportView.load() == 0) {
+        // In report view the block is counted (by the read) but not shown.
+        RenderReceived(*shared.display, block, static_cast<int>(length));
+    }
+}
+
+// Writes the test pattern once; true when it went out.
+bool SendPattern(PortShared& shared) {
+    if (shared.isSocket) {
+        // A socket port sends on its connection here once it has one.
+        return false;
+    }
+    std::lock_guard lock(shared.deviceWriteMutex);
+    return shared.channel->Write(shared.pattern->Data(),
+                                 static_cast<DWORD>(shared.pattern->Length())) != 0;
+}
+
+}  // namespace
+
+PortShared::PortShared(std::string name, bool socket, std::shared_ptr<PortFrameLink> frameLink,
+                       std::shared_ptr<DisplayBuffer> displayBuffer,
+                       platform::PromptService& promptService)
+    : portName(std::move(name)),
+      isSocket(socket),
+      link(std::move(frameLink)),
+      display(std::move(displayBuffer)),
+      prompts(promptService) {}
+
+PortShared::~PortShared() {
+    // The channel goes first (it is the last member); saying so keeps that true if members
+    // are ever reordered.
+    channel.reset();
+}
+
+void PortShared::Post(PortFrameLink::Target target, UINT message, WPARAM wParam,
+                      LPARAM lParam) const {
+    if (link) {
+        link->Post(target, message, wParam, lParam);
+    }
+}
+
+void PortShared::PostIndicator(int id, LPARAM state) const {
+    Post(PortFrameLink::Target::Frame, UWM_INDICATOR, static_cast<WPARAM>(id), state);
+}
+
+TransferState PortShared::Transfer() const {
+    TransferState state;
+    state.receiving = receiving.load() != 0;
+    state.sending = sending.load() != 0;
+    state.receiveFile = receiveFileOpen.load();
+    state.sendFile = sendFileOpen.load();
+    return state;
+}
+
+void PortShared::Capture(const char* bytes, std::size_t length) {
+    const void* zero = std::memchr(bytes, 0, length);
+    const std::size_t text =
+        zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - bytes) : length;
+    std::lock_guard lock(captureMutex);
+    const std::size_t room = kCaptureChars - std::min(captured.size(), kCaptureChars);
+    captured.append(bytes, std::min(text, room));
+}
+
+void PortChannelCallback(SerialChannel* channel, void* owner, ChannelEvent event) {
+    auto* shared = static_cast<PortShared*>(owner);
+    if (channel == nullptr || shared == nullptr) {
+        return;
+    }
+    struct Indicator {
+        int id;
+        LPARAM state;
+    };
+    Indicator indicator{0, 0};
+    switch (event) {
+        case CHANNEL_XOFF_HOLD_ENDED:
+            indicator = {ID_INDICATOR_XOFF, 0};
+            break;
+        case CHANNEL_XOFF_HOLD_BEGAN:
+            indicator = {ID_INDICATOR_XOFF, 1};
+            break;
+        case CHANNEL_RING_ON:
+            indicator = {ID_INDICATOR_RING, 1};
+            break;
+        case CHANNEL_RING_OFF:
+            indicator = {ID_INDICATOR_RING, 0};
+            break;
+        case CHANNEL_CD_ON:
+            indicator = {ID_INDICATOR_CD, 1};
+            break;
+        case CHANNEL_CD_OFF:
+            indicator = {ID_INDICATOR_CD, 0};
+            break;
+        case CHANNEL_CTS_OFF:
+            indicator = {ID_INDICATOR_CTS, 0};
+            break;
+        case CHANNEL_CTS_ON:
+            indicator = {ID_INDICATOR_CTS, 1};
+            break;
+        case CHANNEL_DSR_OFF:
+            indicator = {ID_INDICATOR_DSR, 0};
+            break;
+        case CHANNEL_DSR_ON:
+            indicator = {ID_INDICATOR_DSR, 1};
+            break;
+        case CHANNEL_BREAK:
+        case CHANNEL_RXCHAR:
+        case CHANNEL_RXFLAG:
+        case CHANNEL_LINE_ERROR:
+        case CHANNEL_PRINTER_ERROR:
+        case CHANNEL_TX_EMPTY:
+        case CHANNEL_EVENT1:
+        case CHANNEL_EVENT2: {
+            static constexpr const char* kMarkers[] = {
+                "<EV_BREAK>", "<EV_RXCHAR>",  "<EV_RXFLAG>", "<EV_ERR>",
+                "<EV_PERR>",  "<EV_TXEMPTY>", "<EV_EVENT1>", "<EV_EVENT2>",
+            };
+            RenderReceived(*shared->display, kMarkers[event - CHANNEL_BREAK], -1);
+            return;
+        }
+        case CHANNEL_WATCHER_STARTED:
+        case CHANNEL_WATCHER_ENDED:
+        default:
+            return;
+    }
+    shared->PostIndicator(indicator.id, indicator.state);
+}
+
+DWORD ReceivePacingMs(bool continuous) {
+    return continuous ? 50 : 25;
+}
+
+DWORD SendPacingMs(bool socket, bool patternSent, bool continuous) {
+    if (!socket) {
+        return continuous ? 50 : 25;
+    }
+    if (patternSent) {
+        return continuous ? 3358 : 33;
+    }
+    return 50;
+}
+
+void ReceiveWorker(std::shared_ptr<PortShared> shared, std::uint32_t generation,
+                   platform::EventHandle ended) {
+    if (!shared) {
+        return;
+    }
+    // The block and its terminating zero; no allocation inside the loop.
+    char buffer[kReadBlock + 1];
+    while (shared->Running(generation)) {
+        if (shared->receiving.load() != 0) {
+            const DWORD length = ReceiveBlock(*shared, buffer);
+            if (length > 0) {
+                buffer[length] = 0;
+                DispatchBlock(*shared, buffer, length);
+            }
+        }
+        if (!shared->Running(generation)) {
+            break;
+        }
+        platform::Sleep(ReceivePacingMs(ProcessDisplayFlags().continuousCharacter.load()));
+    }
+    if (ended) {
+        ended->Set();
+    }
+}
+
+void SendWorker(std::shared_ptr<PortShared> shared, std::uint32_t generation,
+                platform::EventHandle ended) {
+    if (!shared) {
+        return;
+    }
+    while (shared->Running(generation)) {
+        bool patternSent = false;
+        if (shared->sending.load() != 0) {
+            patternSent = SendPattern(*shared);
+        }
+        if (!shared->Running(generation)) {
+            break;
+        }
+        platform::Sleep(SendPacingMs(shared->isSocket, patternSent,
+                                     ProcessDisplayFlags().continuousCharacter.load()));
+    }
+    if (ended) {
+        ended->Set();
+    }
+}

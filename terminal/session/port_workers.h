@@ -1,0 +1,97 @@
+#pragma once
+// The two data workers of an open port and the state they share with the port thread. The
+// receive worker takes what the driver holds every cycle and hands it to the log file, the
+// loopback capture or the display; the send worker writes the test pattern over and over.
+//
+// Everything a worker touches lives in PortShared, which the port thread and every worker
+// hold a share of: a worker that outlives the close's waits (inside a long write, or waiting
+// for the answer to a box) never touches freed memory, and the waits only decide how long the
+// close waits. The flags are atomics written by the port thread and read once a cycle.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/sync/event.h"
+#include "platform/ui/prompts.h"
+#include "terminal/serial/serial_channel.h"
+#include "terminal/session/display_buffer.h"
+#include "terminal/session/log_file.h"
+#include "terminal/session/port_activity.h"
+#include "terminal/session/port_session.h"
+#include "terminal/session/test_pattern.h"
+
+struct PortShared {
+    PortShared(std::string name, bool socket, std::shared_ptr<PortFrameLink> frameLink,
+               std::shared_ptr<DisplayBuffer> displayBuffer,
+               platform::PromptService& promptService);
+    ~PortShared();
+    PortShared(const PortShared&) = delete;
+    PortShared& operator=(const PortShared&) = delete;
+
+    void Post(PortFrameLink::Target target, UINT message, WPARAM wParam, LPARAM lParam) const;
+    void PostIndicator(int id, LPARAM state) const;
+    TransferState Transfer() const;
+
+    // True while the workers of the open numbered `generation` should go on: a worker left
+    // over from an earlier open must not take the place of the new open's workers.
+    bool Running(std::uint32_t generation) const {
+        return isOpen.load() != 0 && openGeneration.load() == generation;
+    }
+
+    // Keeps the loopback test's bytes: at most kCaptureChars characters, up to the first
+    // zero byte of each block.
+    void Capture(const char* bytes, std::size_t length);
+    static constexpr std::size_t kCaptureChars = 9;
+
+    const std::string portName;
+    const bool isSocket;
+    const std::shared_ptr<PortFrameLink> link;
+    const std::shared_ptr<DisplayBuffer> display;
+    platform::PromptService& prompts;
+
+    std::atomic<int> isOpen{0};
+    std::atomic<int> receiving{0};
+    std::atomic<int> sending{0};
+    std::atomic<int> captureActive{0};
+    std::atomic<int> reportView{0};
+    std::atomic<int> showWhileReceivingFile{0};
+    std::atomic<int> dtrOn{0};
+    std::atomic<int> rtsOn{0};
+    std::atomic<int> loopbackOn{0};
+    // Set by the file transfers while their stream is open.
+    std::atomic<bool> receiveFileOpen{false};
+    std::atomic<bool> sendFileOpen{false};
+    // Counts the opens; each open's workers carry its number.
+    std::atomic<std::uint32_t> openGeneration{0};
+
+    // Built at the window's creation, before any worker starts; read only afterwards.
+    std::unique_ptr<TestPattern> pattern;
+    // The send worker's pattern writes and the typed characters must not overlap on the device.
+    std::mutex deviceWriteMutex;
+    LogFile logFile;
+
+    std::mutex captureMutex;
+    std::string captured;
+
+    // Last, so it is released first: its watcher thread calls back into this object until the
+    // channel's destructor has taken the callback away.
+    std::unique_ptr<SerialChannel> channel;
+};
+
+// The channel callback of a port window; `owner` is the PortShared.
+void PortChannelCallback(SerialChannel* channel, void* owner, ChannelEvent event);
+
+// The wait at the end of a cycle. `continuous` is the continuous character's option (/F);
+// `patternSent` tells a socket send worker's cycle that sent the pattern from any other.
+DWORD ReceivePacingMs(bool continuous);
+DWORD SendPacingMs(bool socket, bool patternSent, bool continuous);
+
+// The worker loops; each runs until it sees its open ended, then sets `ended`. A null state
+// ends the worker at once.
+void ReceiveWorker(std::shared_ptr<PortShared> shared, std::uint32_t generation,
+                   platform::EventHandle ended);
+void SendWorker(std::shared_ptr<PortShared> shared, std::uint32_t generation,
+                platform::EventHandle ended);
