@@ -1,0 +1,140 @@
+#pragma once
+// The port window's display: draws the text of a DisplayBuffer the way a multi-line edit control
+// shows it (CR LF line breaks, a fixed-pitch font, the selection and the caret) and turns the
+// user's keys and clicks into what the port window expects. Typed characters go to the port
+// window and are never inserted into the text, so nothing typed is echoed; the cursor keys and
+// the mouse move the buffer's selection, which is where received text is written next.
+//
+// Writers change the buffer on their own threads. Its change notifier only posts to this widget,
+// which takes the changes in batches (a restartable 10 ms timer, at the latest 40 ms after the
+// first change of a batch) and repaints the lines that changed.
+
+#include <QAbstractScrollArea>
+#include <QRegion>
+#include <QTimer>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "terminal/session/display_buffer.h"
+
+class CPortEdit : public QAbstractScrollArea {
+    Q_OBJECT
+
+  public:
+    explicit CPortEdit(std::shared_ptr<DisplayBuffer> display, QWidget* parent = nullptr);
+    ~CPortEdit() override;
+
+    // Typed characters (code 0..255 and the key's scan code), the context menu request (global
+    // position of the mouse cursor) and a left-button press (before the widget handles it).
+    void SetCharHandler(std::function<void(unsigned code, unsigned scanCode)> handler);
+    void SetContextMenuHandler(std::function<void(QPoint globalPos)> handler);
+    void SetMousePressHandler(std::function<void()> handler);
+
+    // Takes the buffer's changes now and repaints what changed (the batching timer calls it).
+    void Refresh();
+
+    // For tests: the first visible line and the caret's line.
+    int FirstVisibleLine() const;
+    int CaretLine() const;
+
+  protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void changeEvent(QEvent* event) override;
+
+  private:
+    // Shared by the widget and its change notifier: a notifier already running on a writer
+    // thread when the widget goes away finds `widget` empty instead of a destroyed object.
+    struct Liveness;
+
+    enum class Motion {
+        Left,
+        Right,
+        WordLeft,
+        WordRight,
+        Up,
+        Down,
+        LineStart,
+        LineEnd,
+        TextStart,
+        TextEnd,
+        PageUp,
+        PageDown,
+    };
+
+    void OnDisplayChanged();
+    // Takes the buffer's changes into the widget's copy of the text, its line index and its
+    // selection, and notes which lines must be repainted.
+    void Sync(DisplayBuffer::Locked& lock);
+    void Reindex(std::size_t from);
+    // Applies what Sync noted: scroll ranges, the caret brought into view, the repaint.
+    void Repaint(bool scrollToCaret);
+    void MarkDirty(std::size_t firstLine, std::size_t lastLine);
+
+    bool TakesKey(const QKeyEvent& event) const;
+    void Move(Motion motion, bool extend);
+    void MoveTo(QPointF point, bool extend);
+    // Writes the selection anchor..caret into the buffer, under the caller's lock.
+    void Select(DisplayBuffer::Locked& lock, std::size_t anchor, std::size_t caret);
+    std::size_t Target(Motion motion);
+
+    std::size_t LineOf(std::size_t position) const;
+    std::size_t LineEnd(std::size_t line) const;
+    std::size_t LineLength(std::size_t line) const;
+    std::size_t Next(std::size_t position) const;
+    std::size_t Previous(std::size_t position) const;
+    std::size_t WordRight(std::size_t position) const;
+    std::size_t WordLeft(std::size_t position) const;
+    bool BreakAt(std::size_t position) const;
+    std::size_t PositionAt(QPointF point) const;
+
+    void UpdateMetrics();
+    void UpdateScrollBars();
+    void EnsureCaretVisible();
+    int VisibleLines() const;
+    QRectF CaretRect() const;
+    void DrawLine(QPainter& painter, std::size_t line, int y) const;
+
+    std::shared_ptr<DisplayBuffer> display_;
+    std::shared_ptr<Liveness> alive_;
+    std::function<void(unsigned, unsigned)> charHandler_;
+    std::function<void(QPoint)> contextMenuHandler_;
+    std::function<void()> mousePressHandler_;
+    QTimer quietTimer_;
+    QTimer capTimer_;
+
+    // The widget's copy of the text as of the last Sync, the start of every line in it and,
+    // per line, the length of the longest line up to it (the horizontal scroll range).
+    std::string text_;
+    std::vector<std::size_t> lineStarts_{0};
+    std::vector<std::size_t> longestUpTo_{0};
+
+    // The buffer's selection; anchor and caret say which end the user moves.
+    std::size_t selStart_ = 0;
+    std::size_t selEnd_ = 0;
+    std::size_t anchor_ = 0;
+    std::size_t caret_ = 0;
+    long long wantedColumn_ = -1;  // the column Up and Down keep, -1 for the caret's
+    bool dragging_ = false;
+
+    // Lines to repaint (a rectangle one unit wide per run of line numbers) and whether a writer
+    // asked for the caret to be brought into view.
+    QRegion dirtyLines_;
+    bool scrollPending_ = false;
+
+    qreal charWidth_ = 8;
+    int lineHeight_ = 16;
+    int ascent_ = 12;
+};
