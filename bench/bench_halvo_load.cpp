@@ -41,6 +41,7 @@
 #include <tuple>
 #include <vector>
 
+#include "bench/gui_bench_support.h"
 #include "platform/ui/prompts.h"
 #include "terminal/app/command_line.h"
 #include "terminal/app/main_frame.h"
@@ -56,6 +57,11 @@
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+using bench::Percentile;
+using bench::RunFor;
+using bench::RunUntil;
+using bench::TempDir;
 
 constexpr int kDefaultSeconds = 60;
 constexpr int kIdleSeconds = 10;
@@ -106,31 +112,6 @@ long ResidentKib() {
     return -1;
 }
 
-// Runs the GUI thread's event loop until `done` holds (looked at every 10 ms) or `milliseconds`
-// have passed; true when it holds.
-bool RunUntil(const std::function<bool()>& done, int milliseconds) {
-    if (done()) {
-        return true;
-    }
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(10);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done()) {
-            loop.quit();
-        }
-    });
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    poll.start();
-    loop.exec();
-    return done();
-}
-
-void RunFor(int milliseconds) {
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 // A periodic timer on the GUI thread that records how late each tick runs against its due
 // time. A timer that runs a period or more late drops the ticks it missed and counts its next
@@ -185,38 +166,7 @@ class LatenessProbe {
     std::vector<double> samples_;
 };
 
-double Percentile(const std::vector<double>& sorted, double fraction) {
-    if (sorted.empty()) {
-        return NAN;
-    }
-    const auto rank =
-        static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(sorted.size())));
-    return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
-}
 
-// A directory of its own under /tmp, removed with everything in it at the end.
-class TempDir {
-  public:
-    explicit TempDir(const char* prefix) {
-        std::string pattern = std::string("/tmp/") + prefix + "-XXXXXX";
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        }
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!path_.empty()) {
-            std::filesystem::remove_all(path_, ec);
-        }
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    bool Made() const { return !path_.empty(); }
-    const std::string& Path() const { return path_; }
-
-  private:
-    std::string path_;
-};
 
 // COM1..COM<n>, odd and even numbers the two ends of one cable each.
 bool WritePortMap(const std::string& configDir, int ports) {

@@ -34,6 +34,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/gui_bench_support.h"
 #include "platform/comm/comm_device.h"
 #include "platform/system/last_error.h"
 #include "platform/ui/prompts.h"
@@ -49,6 +50,11 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
+using bench::Percentile;
+using bench::RunFor;
+using bench::RunUntil;
+using bench::TempDir;
+
 constexpr int kDefaultCount = 2000;
 constexpr int kWarmUp = 20;
 constexpr int kSpacingMs = 2;
@@ -60,55 +66,7 @@ double Milliseconds(Clock::duration duration) {
     return std::chrono::duration<double, std::milli>(duration).count();
 }
 
-// Runs the GUI thread's event loop until `done` holds (looked at every 10 ms) or `milliseconds`
-// have passed; true when it holds.
-bool RunUntil(const std::function<bool()>& done, int milliseconds) {
-    if (done()) {
-        return true;
-    }
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(10);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done()) {
-            loop.quit();
-        }
-    });
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    poll.start();
-    loop.exec();
-    return done();
-}
 
-void RunFor(int milliseconds) {
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-// A directory of its own under /tmp, removed with everything in it at the end.
-class TempDir {
-  public:
-    explicit TempDir(const char* prefix) {
-        std::string pattern = std::string("/tmp/") + prefix + "-XXXXXX";
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        }
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!path_.empty()) {
-            std::filesystem::remove_all(path_, ec);
-        }
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    bool Made() const { return !path_.empty(); }
-    const std::string& Path() const { return path_; }
-
-  private:
-    std::string path_;
-};
 
 // The bench's own end of the cable: a thread that reads one character at a time and notes when
 // each arrived.
@@ -204,11 +162,6 @@ class FarEnd {
     bool ended_ = false;
 };
 
-double Percentile(const std::vector<double>& sorted, double fraction) {
-    const auto rank =
-        static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(sorted.size())));
-    return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
-}
 
 // Types the samples and times them; an empty text when every character arrived as typed.
 std::string Measure(CPortMDIChildWnd& window, FarEnd& farEnd, int count,

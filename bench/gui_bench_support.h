@@ -1,0 +1,78 @@
+#pragma once
+// What the benchmarks that drive halvo2's windows share: running the GUI thread's event loop
+// until a condition holds or for a while, a private temporary directory, and percentiles.
+
+#include <QEventLoop>
+#include <QObject>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// Runs the GUI thread's event loop until `done` holds (looked at every 10 ms) or `milliseconds`
+// have passed; true when it holds.
+inline bool RunUntil(const std::function<bool()>& done, int milliseconds) {
+    if (done()) {
+        return true;
+    }
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done()) {
+            loop.quit();
+        }
+    });
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    poll.start();
+    loop.exec();
+    return done();
+}
+
+inline void RunFor(int milliseconds) {
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The value at `fraction` (0..1) of sorted samples; NaN without samples.
+inline double Percentile(const std::vector<double>& sorted, double fraction) {
+    if (sorted.empty()) {
+        return NAN;
+    }
+    const auto rank =
+        static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(sorted.size())));
+    return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
+}
+
+// A directory of its own under /tmp, removed with everything in it at the end.
+class TempDir {
+  public:
+    explicit TempDir(const char* prefix) {
+        std::string pattern = std::string("/tmp/") + prefix + "-XXXXXX";
+        if (mkdtemp(pattern.data()) != nullptr) {
+            path_ = pattern;
+        }
+    }
+    ~TempDir() {
+        std::error_code ec;
+        if (!path_.empty()) {
+            std::filesystem::remove_all(path_, ec);
+        }
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    bool Made() const { return !path_.empty(); }
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+}  // namespace bench
