@@ -54,7 +54,10 @@ bool ParseCommandLine(int argc, const char* const* argv, CommandLine& line, std:
             line.help = true;
         } else if (arg == "--ctl") {
             for (++i; i < argc; ++i) {
-                line.control += (line.control.empty() ? "" : " ") + std::string(argv[i]);
+                if (!line.control.empty()) {
+                    line.control += ' ';
+                }
+                line.control += argv[i];
             }
             if (line.control.empty()) {
                 error = "--ctl needs a command";

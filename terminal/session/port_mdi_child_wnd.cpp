@@ -17,6 +17,7 @@
 #include "terminal/session/port_event.h"
 #include "terminal/session/port_thread.h"
 #include "terminal/session/process_events.h"
+#include "terminal/session/render_received.h"
 #include "terminal/session/report_widget.h"
 
 namespace {
@@ -25,6 +26,8 @@ namespace {
 // needs in a font larger than the one that rule was made for.
 constexpr int kPixelsPerCharacter = 7;
 constexpr int kPaneMargin = 8;
+
+inline constexpr const char* kThreadFailedText = "Halvo2 can't start the port's thread!\r\n";
 
 int PaneOf(int id) {
     for (int pane = 0; pane < kPortIndicatorCount; ++pane) {
@@ -99,6 +102,12 @@ CPortMDIChildWnd::~CPortMDIChildWnd() {
 void CPortMDIChildWnd::Start() {
     PostToView(UWM_CREATE_VIEW);
     thread_->start();
+    if (!thread_->isRunning() && !thread_->isFinished()) {
+        // The system has no thread left for the port: the window says so and can only close.
+        RenderReceived(*display_, kThreadFailedText, -1);
+        UpdateIndicator(ID_INDICATOR_ACTIVITY, ACTIVITY_NOT_READY);
+        thread_.reset();
+    }
 }
 
 void CPortMDIChildWnd::BuildToolbar() {

@@ -10,11 +10,9 @@ CPortThread::CPortThread(std::unique_ptr<CPortWnd> view) : view_(std::move(view)
 CPortThread::~CPortThread() {
     quit();
     wait();
-    // A thread that never ran still owns its view, which lives on a thread that never started.
-    if (view_) {
-        view_->moveToThread(QThread::currentThread());
-        view_.reset();
-    }
+    // A thread that never ran still owns its view; nothing of the view ever ran on it, so it
+    // can go from here.
+    view_.reset();
 }
 
 void CPortThread::run() {
