@@ -37,6 +37,11 @@ class CommDevice {
     // Reads as the current time-outs say (all zero: until every requested byte is there;
     // ReadIntervalTimeout MAXDWORD with both totals zero: only what is queued, at once).
     virtual BOOL ReadFile(void* buffer, DWORD bytes, DWORD& read) = 0;
+    // Waits until the input queue holds at least one byte: TRUE at once when it already does.
+    // FALSE with WAIT_TIMEOUT when nothing came within `milliseconds`, with
+    // ERROR_OPERATION_ABORTED when Close or a receive abort (PURGE_RXABORT) ended the wait.
+    // Takes nothing from the queue, so a ReadFile afterwards still gets every byte.
+    virtual BOOL WaitForInput(DWORD milliseconds) = 0;
     // Returns when the device has taken every byte for the line (its transmit buffer may
     // still be sending the last ones), or when the write time-outs end it; held back as long
     // as flow control holds the output. cbOutQue counts what has not reached the line yet.

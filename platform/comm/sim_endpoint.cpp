@@ -184,6 +184,28 @@ BOOL SimEndpoint::ReadFile(void* buffer, DWORD bytes, DWORD& read) {
     });
 }
 
+BOOL SimEndpoint::WaitForInput(DWORD milliseconds) {
+    return WithStation([&](SimStation& station, Lock& lock) {
+        const std::uint64_t aborts = station.ReadAborts();
+        const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+        for (;;) {
+            if (station.Status().cbInQue != 0) {
+                return TRUE;
+            }
+            if (station.Closed() || station.ReadAborts() != aborts) {
+                return FailWith(ERROR_OPERATION_ABORTED);
+            }
+            if (milliseconds == INFINITE) {
+                station.Changed().wait(lock);
+            } else if (Clock::now() >= deadline) {
+                return FailWith(WAIT_TIMEOUT);
+            } else {
+                station.Changed().wait_until(lock, deadline);
+            }
+        }
+    });
+}
+
 BOOL SimEndpoint::WriteFile(const void* data, DWORD bytes, DWORD& written) {
     written = 0;
     return WithStation([&](SimStation& station, Lock& lock) {

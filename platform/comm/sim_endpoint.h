@@ -26,6 +26,7 @@ class SimEndpoint final : public CommDevice {
     BOOL WaitCommEvent(DWORD* mask, Event* done) override;
     BOOL GetCommEventResult() override;
     BOOL ReadFile(void* buffer, DWORD bytes, DWORD& read) override;
+    BOOL WaitForInput(DWORD milliseconds) override;
     BOOL WriteFile(const void* data, DWORD bytes, DWORD& written) override;
     BOOL ClearCommError(DWORD& errors, COMSTAT* stat) override;
     BOOL GetCommModemStatus(DWORD& modemStatus) override;

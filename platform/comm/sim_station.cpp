@@ -355,6 +355,7 @@ void SimStation::Purge(DWORD flags) {
 }
 
 void SimStation::AbortReads() {
+    ++readAborts_;
     for (ReadRequest* r : readers_) {
         r->aborted = true;
     }

@@ -96,6 +96,10 @@ class SimStation {
     bool IsFirstReader(const ReadRequest* request) const;
     DWORD TakeReceived(BYTE* out, DWORD max);
     void Purge(DWORD flags);
+    // Counts the receive aborts (purges and the shutdown): an input wait that sees the count
+    // change was ended by one.
+    std::uint64_t ReadAborts() const { return readAborts_; }
+    bool Closed() const { return closed_; }
     // Ends every outstanding call; the end takes no further part on the wire.
     void Shutdown();
     // Blocked readers and writers wait here for anything that may concern them.
@@ -166,6 +170,7 @@ class SimStation {
 
     std::deque<BYTE> rx_;
     std::deque<ReadRequest*> readers_;
+    std::uint64_t readAborts_ = 0;
 
     DWORD mask_ = 0;
     DWORD history_ = 0;  // events of the mask that came while no wait was outstanding

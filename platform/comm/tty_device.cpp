@@ -174,7 +174,7 @@ CommDeviceHandle TtyDevice::Open(const std::string& path) {
     std::shared_ptr<TtyDevice> device(
         new TtyDevice(holder, modemLines, haveCounters, IsPseudoTerminal(fd)));
     if (!device->closeWake_.Valid() || !device->readWake_.Valid() || !device->writeWake_.Valid() ||
-        !device->watchWake_.Valid() || !device->modemWake_.Valid()) {
+        !device->inputWake_.Valid() || !device->watchWake_.Valid() || !device->modemWake_.Valid()) {
         FailWith(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }

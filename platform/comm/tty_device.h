@@ -3,10 +3,10 @@
 // raw mode so the programs see exactly the bytes of the line. What a pseudo-terminal cannot do
 // (modem lines, line-error counts) reads as "all lines off, no errors" instead of failing.
 //
-// Reads, writes and the event wait each block in poll() on the tty together with wake-up
-// descriptors, so Close, and the purges that abort, end them at once. Events are followed by
-// a watcher thread of the device; modem-line changes come from TIOCMIWAIT on a helper loop
-// where the driver has it (see tty_interruptible_loop.h for how that wait is ended).
+// Reads, writes, the input wait and the event wait each block in poll() on the tty together with
+// wake-up descriptors, so Close, and the purges that abort, end them at once. Events are followed
+// by a watcher thread of the device; modem-line changes come from TIOCMIWAIT on a helper loop where
+// the driver has it (see tty_interruptible_loop.h for how that wait is ended).
 
 #include <atomic>
 #include <chrono>
@@ -76,6 +76,7 @@ class TtyDevice final : public CommDevice {
     BOOL WaitCommEvent(DWORD* mask, Event* done) override;
     BOOL GetCommEventResult() override;
     BOOL ReadFile(void* buffer, DWORD bytes, DWORD& read) override;
+    BOOL WaitForInput(DWORD milliseconds) override;
     BOOL WriteFile(const void* data, DWORD bytes, DWORD& written) override;
     BOOL ClearCommError(DWORD& errors, COMSTAT* stat) override;
     BOOL GetCommModemStatus(DWORD& modemStatus) override;
@@ -131,6 +132,7 @@ class TtyDevice final : public CommDevice {
     const bool pseudoTerminal_;
     tty::WakeFd closeWake_;  // signalled once, at Close, never drained
     tty::WakeFd readWake_;   // RXABORT
+    tty::WakeFd inputWake_;  // RXABORT, for WaitForInput: it must not drain a read's wake-up
     tty::WakeFd writeWake_;  // TXABORT
     tty::WakeFd watchWake_;  // mask changes, new waits, new output
     tty::WakeFd modemWake_;  // a modem-line change seen by the helper loop

@@ -231,6 +231,73 @@ BOOL TtyDevice::ReadFile(void* buffer, DWORD bytes, DWORD& read) {
     return TRUE;
 }
 
+BOOL TtyDevice::WaitForInput(DWORD milliseconds) {
+    Operation op(*this);
+    if (!op) {
+        return FailWith(ERROR_INVALID_HANDLE);
+    }
+    const std::uint64_t aborts = readAborts_.load();
+    DWORD inQueueSize = 0;
+    {
+        std::lock_guard lock(stateMutex_);
+        inQueueSize = inQueueSize_;
+    }
+    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    bool lineTrouble = false;
+    for (;;) {
+        {
+            std::lock_guard in(inMutex_);
+            if (readAborts_.load() != aborts) {
+                return FailWith(ERROR_OPERATION_ABORTED);
+            }
+            if (!queue_.empty()) {
+                return TRUE;
+            }
+            int queued = 0;
+            if (!filter_.Transparent()) {
+                // Only what comes out of the filter is input: a dropped NUL wakes nobody.
+                // The filtered bytes wait in the input queue for the next read.
+                if (!Drain(std::max<DWORD>(inQueueSize, 1)) && queue_.empty()) {
+                    return FailWithErrno();
+                }
+                queued = static_cast<int>(queue_.size());
+            } else if (::ioctl(Fd(), FIONREAD, &queued) != 0) {
+                return FailWithErrno();
+            }
+            if (queued > 0) {
+                return TRUE;
+            }
+            if (lineTrouble) {
+                return FailWith(EIO);  // hung up with nothing to read, as a read reports it
+            }
+        }
+        int timeout = -1;
+        if (milliseconds != INFINITE) {
+            const auto left = deadline - Clock::now();
+            if (left <= Clock::duration::zero()) {
+                return FailWith(WAIT_TIMEOUT);
+            }
+            timeout = PollTimeout(left);
+        }
+        pollfd fds[3] = {
+            {Fd(), POLLIN, 0}, {closeWake_.Fd(), POLLIN, 0}, {inputWake_.Fd(), POLLIN, 0}};
+        if (::poll(fds, 3, timeout) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return FailWithErrno();
+        }
+        if (fds[1].revents != 0) {
+            return FailWith(ERROR_OPERATION_ABORTED);
+        }
+        if (fds[2].revents != 0) {
+            inputWake_.Drain();  // the abort count, looked at above, tells whether it was ours
+        }
+        lineTrouble = (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 &&
+                      (fds[0].revents & POLLIN) == 0;
+    }
+}
+
 bool TtyDevice::OutputEmpty() const {
     int queued = 0;
     if (::ioctl(Fd(), TIOCOUTQ, &queued) == 0 && queued > 0) {
@@ -494,6 +561,7 @@ BOOL TtyDevice::PurgeComm(DWORD flags) {
         if (flags & PURGE_RXABORT) {
             ++readAborts_;
             readWake_.Signal();
+            inputWake_.Signal();
         }
     }
     return TRUE;

@@ -1,6 +1,7 @@
 #include "terminal/serial/serial_channel.h"
 
 #include <cstdio>
+#include <system_error>
 #include <thread>
 
 #include "platform/system/debug_output.h"
@@ -202,7 +203,15 @@ void SerialChannel::StartWatcher() {
         watch_->thread.detach();
     }
     watch_->threadEnded = platform::Event::Create(true, false);
-    watch_->thread = std::thread(RunWatcher, watch_, watch_->threadEnded);
+    try {
+        watch_->thread = std::thread(RunWatcher, watch_, watch_->threadEnded);
+    } catch (const std::system_error&) {
+        // No thread to be had: the port stays open for reads and writes, only its line events
+        // go unwatched.
+        platform::OutputDebugStringA("Halvo2 can't start the port's event watcher!\n");
+        watcherStarted_.store(0);
+        return;
+    }
     watcherStarted_.store(1);
 }
 

@@ -262,6 +262,9 @@ void PortSession::ClosePort() {
     s.dtrOn = 0;
     s.loopbackOn = 0;
     s.captureActive = 0;
+    // Idle workers wait on their events; a receive worker waiting for input is ended by the
+    // device's close below.
+    s.WakeWorkers();
     if (IsSocket()) {
         s.channel->SetPortOpen(false);
     } else {
@@ -333,6 +336,7 @@ void PortSession::StartReceiving() {
         channel.StartWatcher();
     }
     shared_->receiving = 1;
+    shared_->WakeWorkers();
     PostActivity(ActivityAfter(TransferChange::StartReceiving, shared_->Transfer()));
 }
 
@@ -364,6 +368,7 @@ void PortSession::StartSending() {
         channel.StartWatcher();
     }
     shared_->sending = 1;
+    shared_->WakeWorkers();
     PostActivity(ActivityAfter(TransferChange::StartSending, shared_->Transfer()));
 }
 

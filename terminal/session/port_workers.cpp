@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/system/last_error.h"
 #include "terminal/session/render_received.h"
 #include "terminal/session/view_flags.h"
 
@@ -10,20 +11,40 @@ namespace {
 
 constexpr DWORD kReadBlock = 4096;
 
-// One block of what the driver holds, at most kReadBlock bytes, followed by a zero byte; 0
-// when nothing came (or the read failed: failed reads are not reported, the next cycle tries
-// again).
-DWORD ReceiveBlock(PortShared& shared, char* buffer) {
+// What one look at the driver found.
+struct Received {
+    DWORD length = 0;  // bytes in the buffer, followed by a zero byte
+    bool failed = false;
+};
+
+// One block of what the driver holds, at most kReadBlock bytes. Failed reads are not
+// reported: the next cycle tries again.
+Received ReceiveBlock(PortShared& shared, char* buffer) {
+    Received received;
     if (shared.isSocket) {
         // A socket port reads from its connection here once it has one; without it there is
         // nothing to read.
-        return 0;
+        return received;
     }
-    DWORD count = 0;
-    if (!shared.channel->Read(buffer, kReadBlock, count)) {
-        return 0;
+    received.failed = !shared.channel->Read(buffer, kReadBlock, received.length);
+    if (received.failed) {
+        received.length = 0;
     }
-    return count;
+    return received;
+}
+
+// The end of a receive cycle of a serial port that found nothing: the wait lasts until a byte
+// arrives, so an idle port costs a wake-up every kIdleWaitMs and data still comes at once.
+// A closed device (none, or one whose wait fails) falls back to the pacing, which never spins.
+void WaitForReceived(PortShared& shared, DWORD pacingMs) {
+    const platform::CommDeviceHandle device = shared.channel->Device();
+    if (!device) {
+        platform::WaitForSingleObject(*shared.receiveWork, kIdleWaitMs);
+        return;
+    }
+    if (!device->WaitForInput(kIdleWaitMs) && platform::GetLastError() != WAIT_TIMEOUT) {
+        platform::Sleep(pacingMs);
+    }
 }
 
 void DispatchBlock(PortShared& shared, const char* block, DWORD length) {
@@ -77,6 +98,11 @@ void PortShared::Post(PortFrameLink::Target target, UINT message, WPARAM wParam,
 
 void PortShared::PostIndicator(int id, LPARAM state) const {
     Post(PortFrameLink::Target::Frame, UWM_INDICATOR, static_cast<WPARAM>(id), state);
+}
+
+void PortShared::WakeWorkers() const {
+    receiveWork->Set();
+    sendWork->Set();
 }
 
 TransferState PortShared::Transfer() const {
@@ -183,17 +209,28 @@ void ReceiveWorker(std::shared_ptr<PortShared> shared, std::uint32_t generation,
     // The block and its terminating zero; no allocation inside the loop.
     char buffer[kReadBlock + 1];
     while (shared->Running(generation)) {
-        if (shared->receiving.load() != 0) {
-            const DWORD length = ReceiveBlock(*shared, buffer);
-            if (length > 0) {
-                buffer[length] = 0;
-                DispatchBlock(*shared, buffer, length);
+        shared->receiveCycles.fetch_add(1, std::memory_order_relaxed);
+        const bool receiving = shared->receiving.load() != 0;
+        Received received;
+        if (receiving) {
+            received = ReceiveBlock(*shared, buffer);
+            if (received.length > 0) {
+                buffer[received.length] = 0;
+                DispatchBlock(*shared, buffer, received.length);
             }
         }
         if (!shared->Running(generation)) {
             break;
         }
-        platform::Sleep(ReceivePacingMs(ProcessDisplayFlags().continuousCharacter.load()));
+        const DWORD pacingMs = ReceivePacingMs(ProcessDisplayFlags().continuousCharacter.load());
+        if (!receiving) {
+            platform::WaitForSingleObject(*shared->receiveWork, kIdleWaitMs);
+        } else if (received.length > 0 || received.failed || shared->isSocket) {
+            // After a block the pacing lets the next one gather, so data comes in batches.
+            platform::Sleep(pacingMs);
+        } else {
+            WaitForReceived(*shared, pacingMs);
+        }
     }
     if (ended) {
         ended->Set();
@@ -206,12 +243,18 @@ void SendWorker(std::shared_ptr<PortShared> shared, std::uint32_t generation,
         return;
     }
     while (shared->Running(generation)) {
+        shared->sendCycles.fetch_add(1, std::memory_order_relaxed);
         bool patternSent = false;
-        if (shared->sending.load() != 0) {
+        const bool sending = shared->sending.load() != 0;
+        if (sending) {
             patternSent = SendPattern(*shared);
         }
         if (!shared->Running(generation)) {
             break;
+        }
+        if (!sending && !shared->sendFileOpen.load()) {
+            platform::WaitForSingleObject(*shared->sendWork, kIdleWaitMs);
+            continue;
         }
         platform::Sleep(SendPacingMs(shared->isSocket, patternSent,
                                      ProcessDisplayFlags().continuousCharacter.load()));

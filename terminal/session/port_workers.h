@@ -41,6 +41,10 @@ struct PortShared {
         return isOpen.load() != 0 && openGeneration.load() == generation;
     }
 
+    // Wakes both workers from their idle waits, so that a start, the close or a file
+    // transfer takes effect at once rather than at the end of the wait.
+    void WakeWorkers() const;
+
     // Keeps the loopback test's bytes: at most kCaptureChars characters, up to the first
     // zero byte of each block.
     void Capture(const char* bytes, std::size_t length);
@@ -67,6 +71,14 @@ struct PortShared {
     // Counts the opens; each open's workers carry its number.
     std::atomic<std::uint32_t> openGeneration{0};
 
+    // A worker with nothing to do waits on its own event (auto-reset) instead of waking every
+    // cycle; WakeWorkers sets both. One each, since a set wakes a single waiter.
+    const platform::EventHandle receiveWork = platform::Event::Create(false, false);
+    const platform::EventHandle sendWork = platform::Event::Create(false, false);
+    // The cycles each worker has run, over every open: what an idle port costs in wake-ups.
+    std::atomic<std::uint64_t> receiveCycles{0};
+    std::atomic<std::uint64_t> sendCycles{0};
+
     // Built at the window's creation, before any worker starts; read only afterwards.
     std::unique_ptr<TestPattern> pattern;
     // The send worker's pattern writes and the typed characters must not overlap on the device.
@@ -84,8 +96,13 @@ struct PortShared {
 // The channel callback of a port window; `owner` is the PortShared.
 void PortChannelCallback(SerialChannel* channel, void* owner, ChannelEvent event);
 
-// The wait at the end of a cycle. `continuous` is the continuous character's option (/F);
-// `patternSent` tells a socket send worker's cycle that sent the pattern from any other.
+// The longest an idle worker waits before it looks at its flags again; a start, a close and
+// arriving data end the wait sooner.
+constexpr DWORD kIdleWaitMs = 500;
+
+// The wait at the end of a cycle that did some work. `continuous` is the continuous character's
+// option (/F); `patternSent` tells a socket send worker's cycle that sent the pattern from any
+// other.
 DWORD ReceivePacingMs(bool continuous);
 DWORD SendPacingMs(bool socket, bool patternSent, bool continuous);
 

@@ -1,0 +1,155 @@
+// The data workers of an idle open port wait instead of waking every cycle: they run few
+// cycles while nothing happens, yet data from the peer still reaches the display, a start of
+// the test pattern goes out, and the close still ends both workers. The workers run on their
+// own threads against a simulated null-modem cable.
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "terminal/session/port_workers.h"
+#include "terminal/session/test_pattern.h"
+#include "tests/terminal/session/port_session_test_support.h"
+
+using namespace port_test;
+
+namespace {
+
+// An open COM1 with both workers running, as a port window has it, without the window.
+class WorkerRig {
+  public:
+    WorkerRig(std::shared_ptr<RecordingLink> link, platform::PromptService& prompts)
+        : shared_(std::make_shared<PortShared>("COM1", false, std::move(link),
+                                               std::make_shared<DisplayBuffer>(), prompts)) {
+        shared_->channel = std::make_unique<SerialChannel>(1, DefaultPortConfig(), shared_.get());
+        shared_->pattern = std::make_unique<TestPattern>(false, 'U');
+        opened_ = shared_->channel->Open() == OPEN_SUCCESS;
+        EXPECT_TRUE(opened_);
+        shared_->openGeneration.fetch_add(1);
+        shared_->isOpen = 1;
+    }
+    ~WorkerRig() { Close(); }
+    WorkerRig(const WorkerRig&) = delete;
+    WorkerRig& operator=(const WorkerRig&) = delete;
+
+    void Start() {
+        const std::uint32_t generation = shared_->openGeneration.load();
+        receive_ = std::thread(ReceiveWorker, shared_, generation, receiveEnded_);
+        send_ = std::thread(SendWorker, shared_, generation, sendEnded_);
+    }
+
+    // The close's order: the flag, the wake-up, then the device. True when both workers
+    // ended within a generous deadline.
+    bool Close() {
+        if (!receive_.joinable() && !send_.joinable()) {
+            return true;
+        }
+        shared_->isOpen = 0;
+        shared_->WakeWorkers();
+        shared_->channel->CloseDevice();
+        const bool ended = platform::WaitForSingleObject(*receiveEnded_, 20000) == WAIT_OBJECT_0 &&
+                           platform::WaitForSingleObject(*sendEnded_, 20000) == WAIT_OBJECT_0;
+        receive_.join();
+        send_.join();
+        return ended;
+    }
+
+    // Waits until both workers have run `cycles` more cycles than `since`.
+    bool WaitCycles(std::uint64_t receiveSince, std::uint64_t sendSince, std::uint64_t cycles) {
+        return WaitUntil(
+            [&] {
+                return shared_->receiveCycles.load() >= receiveSince + cycles &&
+                       shared_->sendCycles.load() >= sendSince + cycles;
+            },
+            20000ms);
+    }
+
+    PortShared& Shared() { return *shared_; }
+    bool Opened() const { return opened_; }
+
+  private:
+    std::shared_ptr<PortShared> shared_;
+    bool opened_ = false;
+    platform::EventHandle receiveEnded_ = platform::Event::Create(true, false);
+    platform::EventHandle sendEnded_ = platform::Event::Create(true, false);
+    std::thread receive_;
+    std::thread send_;
+};
+
+using PortWorkersIdleTest = SessionTest;
+
+// At the pacing of a busy port a worker runs about 40 cycles a second; idle it waits.
+TEST_F(PortWorkersIdleTest, IdleWorkersRunFewCyclesWhetherOrNotReceiving) {
+    PeerDevice peer("COM2");  // a quiet line, with its lines up
+    for (const int receiving : {0, 1}) {
+        WorkerRig rig(link_, prompts_);
+        ASSERT_TRUE(rig.Opened());
+        rig.Shared().receiving = receiving;
+        rig.Start();
+        // Both have begun their first wait.
+        ASSERT_TRUE(rig.WaitCycles(0, 0, 1)) << receiving;
+        const std::uint64_t receiveBefore = rig.Shared().receiveCycles.load();
+        const std::uint64_t sendBefore = rig.Shared().sendCycles.load();
+        std::this_thread::sleep_for(1s);
+        EXPECT_LT(rig.Shared().receiveCycles.load() - receiveBefore, 10u) << receiving;
+        EXPECT_LT(rig.Shared().sendCycles.load() - sendBefore, 10u) << receiving;
+        EXPECT_TRUE(rig.Close()) << receiving;
+    }
+}
+
+TEST_F(PortWorkersIdleTest, DataFromThePeerReachesTheDisplayOfAnIdleReceiver) {
+    PeerDevice peer("COM2");
+    WorkerRig rig(link_, prompts_);
+    ASSERT_TRUE(rig.Opened());
+    rig.Shared().receiving = 1;
+    rig.Start();
+    // The receive worker has found nothing at least once and waits for input.
+    ASSERT_TRUE(rig.WaitCycles(0, 0, 2));
+    peer.Write("first line");
+    EXPECT_TRUE(WaitUntil([&] { return rig.Shared().display->GetText() == "first line"; }, 20000ms))
+        << rig.Shared().display->GetText();
+    // Back to waiting, and woken again by the next bytes.
+    const std::uint64_t cycles = rig.Shared().receiveCycles.load();
+    ASSERT_TRUE(rig.WaitCycles(cycles, 0, 2));
+    peer.Write(" and more");
+    EXPECT_TRUE(WaitUntil([&] { return rig.Shared().display->GetText() == "first line and more"; },
+                          20000ms))
+        << rig.Shared().display->GetText();
+    EXPECT_TRUE(rig.Close());
+}
+
+// The close ends both workers in every state they can be in: waiting for their start, waiting
+// for input, and busy with the pattern.
+TEST_F(PortWorkersIdleTest, CloseEndsBothWorkersInEveryState) {
+    PeerDevice peer("COM2");
+    struct Row {
+        int receiving;
+        int sending;
+    };
+    static constexpr Row kRows[] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+    for (const Row& row : kRows) {
+        WorkerRig rig(link_, prompts_);
+        ASSERT_TRUE(rig.Opened());
+        rig.Shared().receiving = row.receiving;
+        rig.Shared().sending = row.sending;
+        rig.Start();
+        ASSERT_TRUE(rig.WaitCycles(0, 0, 2));
+        EXPECT_TRUE(rig.Close()) << row.receiving << row.sending;
+    }
+}
+
+TEST_F(PortWorkersIdleTest, StartSendingOnAnIdlePortSendsThePattern) {
+    PeerDevice peer("COM2");
+    auto session = Make("COM1", link_);
+    ASSERT_TRUE(session->PublishedState().isOpen);
+    const std::size_t patternLength =
+        TestPattern(false, ProcessDisplayFlags().character.load()).Length();
+    // The send worker has been waiting since the open.
+    session->StartSending();
+    const std::string got = peer.Read(patternLength);
+    EXPECT_GE(got.size(), patternLength);
+    session->OpenClosePort();
+    EXPECT_FALSE(session->PublishedState().isOpen);
+}
+
+}  // namespace
