@@ -230,15 +230,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_typed_latency: the port map could not be written\n");
         return 1;
     }
-    setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
-    setenv("QUENBY_PROGRAM_DIR", programDir.Path().c_str(), 1);
-    const auto empty = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value == nullptr || *value == '\0';
-    };
-    if (empty("QT_QPA_PLATFORM") && empty("DISPLAY") && empty("WAYLAND_DISPLAY")) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    }
+    bench::UsePrivateDirectories(config, programDir);
+    bench::UseOffscreenPlatformWithoutDisplay();
 
     QApplication app(argc, argv);
     platform::ScriptedPrompts prompts;

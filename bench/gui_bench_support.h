@@ -75,4 +75,22 @@ class TempDir {
     std::string path_;
 };
 
+// The programs' files go to the two directories: the configuration (port map, preferences) and
+// the program directory (log files).
+inline void UsePrivateDirectories(const TempDir& config, const TempDir& program) {
+    setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
+    setenv("QUENBY_PROGRAM_DIR", program.Path().c_str(), 1);
+}
+
+// Without a display and without a platform chosen, the windows run on the offscreen platform.
+inline void UseOffscreenPlatformWithoutDisplay() {
+    const auto empty = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value == nullptr || *value == '\0';
+    };
+    if (empty("QT_QPA_PLATFORM") && empty("DISPLAY") && empty("WAYLAND_DISPLAY")) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+}
+
 }  // namespace bench
