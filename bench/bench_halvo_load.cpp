@@ -112,7 +112,6 @@ long ResidentKib() {
     return -1;
 }
 
-
 // A periodic timer on the GUI thread that records how late each tick runs against its due
 // time. A timer that runs a period or more late drops the ticks it missed and counts its next
 // period from the moment it ran; each dropped tick is recorded with the delay until the run that
@@ -165,8 +164,6 @@ class LatenessProbe {
     Clock::time_point due_;
     std::vector<double> samples_;
 };
-
-
 
 // COM1..COM<n>, odd and even numbers the two ends of one cable each.
 bool WritePortMap(const std::string& configDir, int ports) {

@@ -66,8 +66,6 @@ double Milliseconds(Clock::duration duration) {
     return std::chrono::duration<double, std::milli>(duration).count();
 }
 
-
-
 // The bench's own end of the cable: a thread that reads one character at a time and notes when
 // each arrived.
 class FarEnd {
@@ -161,7 +159,6 @@ class FarEnd {
     std::vector<char> characters_;
     bool ended_ = false;
 };
-
 
 // Types the samples and times them; an empty text when every character arrived as typed.
 std::string Measure(CPortMDIChildWnd& window, FarEnd& farEnd, int count,

@@ -44,15 +44,24 @@ constexpr QSize kPortWindowSize(480, 320);
 // The all-port requests of the main frame's commands.
 UINT AllPortRequest(int id) {
     switch (id) {
-        case ID_CLEAR_SCREEN_ALL: return UWM_CLEAR_SCREEN;
-        case ID_CHANGE_VIEW_ALL: return UWM_CHANGE_VIEW;
-        case ID_SEND_ALL: return UWM_START_SEND;
-        case ID_STOP_SENDING_ALL: return UWM_STOP_SEND;
-        case ID_RECEIVE_ALL: return UWM_START_RECEIVE;
-        case ID_STOP_RECEIVING_ALL: return UWM_STOP_RECEIVE;
-        case ID_TOOLBARS_ALL: return UWM_TOOLBAR_ALL;
-        case ID_STATUS_BARS_ALL: return UWM_STATUSBAR_ALL;
-        default: return 0;
+        case ID_CLEAR_SCREEN_ALL:
+            return UWM_CLEAR_SCREEN;
+        case ID_CHANGE_VIEW_ALL:
+            return UWM_CHANGE_VIEW;
+        case ID_SEND_ALL:
+            return UWM_START_SEND;
+        case ID_STOP_SENDING_ALL:
+            return UWM_STOP_SEND;
+        case ID_RECEIVE_ALL:
+            return UWM_START_RECEIVE;
+        case ID_STOP_RECEIVING_ALL:
+            return UWM_STOP_RECEIVE;
+        case ID_TOOLBARS_ALL:
+            return UWM_TOOLBAR_ALL;
+        case ID_STATUS_BARS_ALL:
+            return UWM_STATUSBAR_ALL;
+        default:
+            return 0;
     }
 }
 
@@ -82,19 +91,26 @@ bool IsPortWindowCommand(int id) {
         case ID_PURGE_RX_ABORT:
         case ID_PURGE_RX_CLEAR:
         case ID_SET_TOGGLE_LOW:
-        case ID_CLEAR_TOGGLE_LOW: return true;
-        default: return false;
+        case ID_CLEAR_TOGGLE_LOW:
+            return true;
+        default:
+            return false;
     }
 }
 
 std::atomic<bool>* DisplayFlagOf(int id) {
     DisplayFlags& flags = ProcessDisplayFlags();
     switch (id) {
-        case ID_LOG_TO_FILE: return &flags.logToFile;
-        case ID_SHOW_CR_LF_BS: return &flags.showCrLfBs;
-        case ID_SEND_LINE_FEEDS: return &flags.sendLineFeeds;
-        case ID_HEX_DISPLAY: return &flags.hexDisplay;
-        default: return nullptr;
+        case ID_LOG_TO_FILE:
+            return &flags.logToFile;
+        case ID_SHOW_CR_LF_BS:
+            return &flags.showCrLfBs;
+        case ID_SEND_LINE_FEEDS:
+            return &flags.sendLineFeeds;
+        case ID_HEX_DISPLAY:
+            return &flags.hexDisplay;
+        default:
+            return nullptr;
     }
 }
 
@@ -324,8 +340,8 @@ void CMainFrame::Arrange(Arrangement arrangement) {
         const int column = vertical ? index % columns : index / rows;
         const int row = vertical ? index / columns : index % rows;
         windows[static_cast<std::size_t>(index)]->showNormal();
-        windows[static_cast<std::size_t>(index)]->setGeometry(column * width, row * height,
-                                                              width, height);
+        windows[static_cast<std::size_t>(index)]->setGeometry(column * width, row * height, width,
+                                                              height);
     }
 }
 
@@ -374,9 +390,15 @@ void CMainFrame::OnCommand(int id) {
         return;
     }
     switch (id) {
-        case ID_OPEN_PORT: OnOpenPort(); break;
-        case ID_PREFERENCES: OnPreferences(); break;
-        case ID_APP_EXIT: close(); break;
+        case ID_OPEN_PORT:
+            OnOpenPort();
+            break;
+        case ID_PREFERENCES:
+            OnPreferences();
+            break;
+        case ID_APP_EXIT:
+            close();
+            break;
         case ID_VIEW_TOOLBAR:
             toolbar_->setVisible(!toolbar_->isVisibleTo(this));
             if (QAction* action = Action(id)) {
@@ -389,11 +411,21 @@ void CMainFrame::OnCommand(int id) {
                 action->setChecked(statusBar()->isVisibleTo(this));
             }
             break;
-        case ID_HELP_CONTENTS: OnHelp(); break;
-        case ID_APP_ABOUT: CAboutDlg(this).exec(); break;
-        case ID_WINDOW_CASCADE: Arrange(Arrangement::Cascade); break;
-        case ID_WINDOW_TILE_HORZ: Arrange(Arrangement::Horizontal); break;
-        case ID_WINDOW_TILE_VERT: Arrange(Arrangement::Vertical); break;
+        case ID_HELP_CONTENTS:
+            OnHelp();
+            break;
+        case ID_APP_ABOUT:
+            CAboutDlg(this).exec();
+            break;
+        case ID_WINDOW_CASCADE:
+            Arrange(Arrangement::Cascade);
+            break;
+        case ID_WINDOW_TILE_HORZ:
+            Arrange(Arrangement::Horizontal);
+            break;
+        case ID_WINDOW_TILE_VERT:
+            Arrange(Arrangement::Vertical);
+            break;
         case ID_WINDOW_ARRANGE: {
             // Minimised port windows in a row along the bottom of the client area.
             int left = 0;
@@ -405,11 +437,18 @@ void CMainFrame::OnCommand(int id) {
             }
             break;
         }
-        case ID_CLEAR_SCREEN_ALL: OnClearAll(); break;
-        case ID_SEND_RECEIVE_TEST_DATA: OnSendReceiveTestData(); break;
-        case ID_CLOSE_ALL: OnCloseAll(); break;
+        case ID_CLEAR_SCREEN_ALL:
+            OnClearAll();
+            break;
+        case ID_SEND_RECEIVE_TEST_DATA:
+            OnSendReceiveTestData();
+            break;
+        case ID_CLOSE_ALL:
+            OnCloseAll();
+            break;
         case ID_ACCEL_F6:
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -442,15 +481,13 @@ void CMainFrame::OnClearAll() {
     if (PortFrames().empty()) {
         return;
     }
-    if (prompts_.MessageBox(kClearAllText, kClearAllCaption, MB_YESNO | MB_ICONQUESTION) ==
-        IDYES) {
+    if (prompts_.MessageBox(kClearAllText, kClearAllCaption, MB_YESNO | MB_ICONQUESTION) == IDYES) {
         PostToAllPorts(UWM_CLEAR_SCREEN);
     }
 }
 
 void CMainFrame::OnCloseAll() {
-    if (prompts_.MessageBox(kCloseAllText, kCloseAllCaption, MB_YESNO | MB_ICONQUESTION) !=
-        IDYES) {
+    if (prompts_.MessageBox(kCloseAllText, kCloseAllCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) {
         return;
     }
     ClosePortWindows();
@@ -515,15 +552,22 @@ bool CMainFrame::event(QEvent* event) {
     }
     const auto* message = static_cast<const PortMessageEvent*>(event);
     switch (message->Message()) {
-        case WM_MDICASCADE: Arrange(Arrangement::Cascade); break;
+        case WM_MDICASCADE:
+            Arrange(Arrangement::Cascade);
+            break;
         case WM_MDITILE:
             Arrange(message->WParam() == MDITILE_HORIZONTAL ? Arrangement::Horizontal
                                                             : Arrangement::Vertical);
             break;
-        case WM_COMMAND: OnCommand(static_cast<int>(message->WParam())); break;
+        case WM_COMMAND:
+            OnCommand(static_cast<int>(message->WParam()));
+            break;
         // A port asked for its settings to be applied to every port.
-        case UWM_APPLY_ALL_REQUEST: PostToAllPorts(UWM_APPLY_DEFAULTS); break;
-        default: return QMainWindow::event(event);
+        case UWM_APPLY_ALL_REQUEST:
+            PostToAllPorts(UWM_APPLY_DEFAULTS);
+            break;
+        default:
+            return QMainWindow::event(event);
     }
     return true;
 }

@@ -7,8 +7,12 @@ namespace {
 
 using Kind = MenuItem::Kind;
 
-constexpr MenuItem Cmd(int id, const char* text) { return {Kind::Command, id, text}; }
-constexpr MenuItem Sep() { return {Kind::Separator, 0, nullptr}; }
+constexpr MenuItem Cmd(int id, const char* text) {
+    return {Kind::Command, id, text};
+}
+constexpr MenuItem Sep() {
+    return {Kind::Separator, 0, nullptr};
+}
 constexpr MenuItem Pop(const char* text, std::span<const MenuItem> items) {
     return {Kind::Popup, 0, text, items};
 }
@@ -35,8 +39,8 @@ constexpr CommandInfo kCommands[] = {
     {ID_STOP_SENDING_ALL, "Stop sending data to all active ports", "Stop Sending ( All )",
      "Stop Sending ( All )"},
     {ID_RECEIVE_ALL, "Receive data from all active ports", "Receive ( All )", "Receive ( All )"},
-    {ID_STOP_RECEIVING_ALL, "Stop receiving data from all active ports",
-     "Stop Receiving ( All )", "Stop Receiving ( All )"},
+    {ID_STOP_RECEIVING_ALL, "Stop receiving data from all active ports", "Stop Receiving ( All )",
+     "Stop Receiving ( All )"},
     {ID_CLEAR_SCREEN_ALL, "Clear the screens of all port windows", "Clear Screen ( All )",
      "Clear Screen ( All )"},
     {ID_CHANGE_VIEW_ALL, "Switch every port window between data and statistics",
@@ -63,8 +67,8 @@ constexpr CommandInfo kCommands[] = {
     {ID_CLEAR_SCREEN, "Clear the screen", "Clear Screen", "&Clear Screen"},
     {ID_CHILD_TOOLBAR, "Show or hide the port's toolbar", nullptr, "&Toolbar"},
     {ID_CHILD_STATUS_BAR, "Show or hide the port's status bar", nullptr, "&Status Bar"},
-    {ID_INTERNAL_LOOPBACK, "Switch the driver's internal loopback on or off",
-     "Internal Loopback", "Loopback"},
+    {ID_INTERNAL_LOOPBACK, "Switch the driver's internal loopback on or off", "Internal Loopback",
+     "Loopback"},
     {ID_LOOPBACK_TEST, "Test the port with a loopback plug", nullptr, "&Loopback Test"},
     {ID_PNP_TEST, "Read the identification of a plug-and-play device", nullptr, "&PnP ID Test"},
     {ID_SEND_IMMEDIATE_CHAR, "Send one character ahead of the output queue", nullptr,
@@ -109,10 +113,9 @@ constexpr MenuItem kPortFile[] = {Cmd(ID_OPEN_PORT, "&Open Port\tCtrl+O"),
                                   Cmd(ID_PREFERENCES, "Pre&ferences ..."),
                                   Sep(),
                                   Cmd(ID_APP_EXIT, "E&xit")};
-constexpr MenuItem kPurge[] = {Cmd(ID_PURGE_TX_ABORT, "Purge TX_ABORT"),
-                               Cmd(ID_PURGE_TX_CLEAR, "Purge TX_CLEAR"), Sep(),
-                               Cmd(ID_PURGE_RX_ABORT, "Purge RX_ABORT"),
-                               Cmd(ID_PURGE_RX_CLEAR, "Purge RX_CLEAR")};
+constexpr MenuItem kPurge[] = {
+    Cmd(ID_PURGE_TX_ABORT, "Purge TX_ABORT"), Cmd(ID_PURGE_TX_CLEAR, "Purge TX_CLEAR"), Sep(),
+    Cmd(ID_PURGE_RX_ABORT, "Purge RX_ABORT"), Cmd(ID_PURGE_RX_CLEAR, "Purge RX_CLEAR")};
 constexpr MenuItem kControl[] = {Cmd(ID_SET_XON, "Set XON"),
                                  Cmd(ID_SET_XOFF, "Set XOFF"),
                                  Sep(),
@@ -138,15 +141,15 @@ constexpr MenuItem kPortPort[] = {Cmd(ID_LOG_TO_FILE, "Log &To File"),
                                   Sep(),
                                   Pop("&Control", kControl),
                                   Pop("&File Transfer        ", kFileTransfer)};
-constexpr MenuItem kPortSettings[] = {Cmd(ID_PORT_SETTINGS, "&Port Settings"), Sep(),
+constexpr MenuItem kPortSettings[] = {Cmd(ID_PORT_SETTINGS, "&Port Settings"),
+                                      Sep(),
                                       Cmd(ID_MISC_SETTINGS, "&Miscellaneous ..."),
                                       Cmd(ID_TIMEOUTS, "&Timeouts ..."),
                                       Cmd(ID_EVENTS, "&Events ..."),
                                       Cmd(ID_QUEUE_SIZE, "&Queue Size ...")};
-constexpr MenuItem kPortView[] = {Cmd(ID_VIEW_TOOLBAR, "&Toolbar"),
-                                  Cmd(ID_VIEW_STATUS_BAR, "&Status Bar"), Sep(),
-                                  Cmd(ID_CHANGE_VIEW_ALL, "&Change View"),
-                                  Cmd(ID_HEX_DISPLAY, "Hex Display")};
+constexpr MenuItem kPortView[] = {
+    Cmd(ID_VIEW_TOOLBAR, "&Toolbar"), Cmd(ID_VIEW_STATUS_BAR, "&Status Bar"), Sep(),
+    Cmd(ID_CHANGE_VIEW_ALL, "&Change View"), Cmd(ID_HEX_DISPLAY, "Hex Display")};
 constexpr MenuItem kPortWindow[] = {Cmd(ID_WINDOW_CASCADE, "&Cascade\tCtrl+C"),
                                     Cmd(ID_WINDOW_TILE_VERT, "Tile &Vertically\tCtrl+V"),
                                     Cmd(ID_WINDOW_TILE_HORZ, "Tile &Horizontally   \tCtrl+H"),
@@ -178,14 +181,14 @@ constexpr MenuItem kContextItems[] = {Cmd(ID_CHILD_TOOLBAR, "&Toolbar"),
                                       Cmd(ID_CLOSE_PORT_WINDOW, "Cl&ose")};
 constexpr MenuInfo kContextMenu = {"Context Menu", kContextItems};
 
-constexpr int kMainToolbar[] = {ID_OPEN_PORT,          kSeparator,         ID_SEND_ALL,
-                                ID_STOP_SENDING_ALL,   kSeparator,         ID_RECEIVE_ALL,
-                                ID_STOP_RECEIVING_ALL, kSeparator,         ID_CLEAR_SCREEN_ALL,
-                                ID_CHANGE_VIEW_ALL,    kSeparator,         ID_TOOLBARS_ALL,
-                                ID_STATUS_BARS_ALL,    kSeparator,         ID_APP_ABOUT};
-constexpr int kChildToolbar[] = {ID_OPEN_CLOSE, ID_INTERNAL_LOOPBACK, kSeparator, ID_DTR,
-                                 ID_RTS,        kSeparator,           ID_SEND,    ID_RECEIVE,
-                                 kSeparator,    ID_CLEAR_SCREEN,      ID_CHANGE_VIEW, kSeparator,
+constexpr int kMainToolbar[] = {ID_OPEN_PORT,          kSeparator, ID_SEND_ALL,
+                                ID_STOP_SENDING_ALL,   kSeparator, ID_RECEIVE_ALL,
+                                ID_STOP_RECEIVING_ALL, kSeparator, ID_CLEAR_SCREEN_ALL,
+                                ID_CHANGE_VIEW_ALL,    kSeparator, ID_TOOLBARS_ALL,
+                                ID_STATUS_BARS_ALL,    kSeparator, ID_APP_ABOUT};
+constexpr int kChildToolbar[] = {ID_OPEN_CLOSE,   ID_INTERNAL_LOOPBACK, kSeparator,     ID_DTR,
+                                 ID_RTS,          kSeparator,           ID_SEND,        ID_RECEIVE,
+                                 kSeparator,      ID_CLEAR_SCREEN,      ID_CHANGE_VIEW, kSeparator,
                                  ID_FILE_SAVE_AS, ID_FILE_PRINT};
 
 constexpr Accelerator kAccelerators[] = {
@@ -202,12 +205,24 @@ const CommandInfo* FindCommand(int id) {
     return it == std::end(kCommands) ? nullptr : it;
 }
 
-std::span<const MenuInfo> MainMenu() { return kMainMenu; }
-std::span<const MenuInfo> PortMenu() { return kPortMenu; }
-const MenuInfo& ContextMenu() { return kContextMenu; }
-std::span<const int> MainToolbar() { return kMainToolbar; }
-std::span<const int> ChildToolbar() { return kChildToolbar; }
-std::span<const Accelerator> Accelerators() { return kAccelerators; }
+std::span<const MenuInfo> MainMenu() {
+    return kMainMenu;
+}
+std::span<const MenuInfo> PortMenu() {
+    return kPortMenu;
+}
+const MenuInfo& ContextMenu() {
+    return kContextMenu;
+}
+std::span<const int> MainToolbar() {
+    return kMainToolbar;
+}
+std::span<const int> ChildToolbar() {
+    return kChildToolbar;
+}
+std::span<const Accelerator> Accelerators() {
+    return kAccelerators;
+}
 
 bool IsLaterCommand(int id) {
     switch (id) {
@@ -224,7 +239,9 @@ bool IsLaterCommand(int id) {
         case ID_TIMEOUTS:
         case ID_EVENTS:
         case ID_QUEUE_SIZE:
-        case ID_INTERNAL_LOOPBACK: return true;
-        default: return id >= ID_SET_XON && id <= ID_CLEAR_TOGGLE_LOW;
+        case ID_INTERNAL_LOOPBACK:
+            return true;
+        default:
+            return id >= ID_SET_XON && id <= ID_CLEAR_TOGGLE_LOW;
     }
 }

@@ -1,7 +1,6 @@
 #include "terminal/session/port_mdi_child_wnd.h"
 
 #include <QAction>
-#include <algorithm>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
@@ -10,6 +9,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "terminal/app/main_frame.h"
 #include "terminal/resources/qt_commands.h"
@@ -156,8 +156,7 @@ void CPortMDIChildWnd::BuildStatusBar() {
 
 void CPortMDIChildWnd::PostToView(UINT message, WPARAM wParam, LPARAM lParam) {
     if (thread_ && thread_->View() != nullptr) {
-        QCoreApplication::postEvent(thread_->View(),
-                                    new PortMessageEvent(message, wParam, lParam));
+        QCoreApplication::postEvent(thread_->View(), new PortMessageEvent(message, wParam, lParam));
     }
 }
 
@@ -171,7 +170,8 @@ void CPortMDIChildWnd::BeginClosePort() {
     }
     closeBegun_ = true;
     CPortWnd* view = thread_->View();
-    QMetaObject::invokeMethod(view, [view] { view->OnClosePort(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        view, [view] { view->OnClosePort(); }, Qt::QueuedConnection);
 }
 
 void CPortMDIChildWnd::ClosePort() {
@@ -181,8 +181,8 @@ void CPortMDIChildWnd::ClosePort() {
     if (!closeBegun_ && thread_->isRunning() && thread_->View() != nullptr) {
         closeBegun_ = true;
         CPortWnd* view = thread_->View();
-        QMetaObject::invokeMethod(view, [view] { view->OnClosePort(); },
-                                  Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            view, [view] { view->OnClosePort(); }, Qt::BlockingQueuedConnection);
         if (platform::EventHandle ended = PortThreadEndedEvent()) {
             platform::WaitForSingleObject(*ended, INFINITE);
         }
@@ -219,22 +219,31 @@ bool CPortMDIChildWnd::event(QEvent* event) {
                 edit_->setFocus();
             }
             break;
-        case UWM_TOOLBAR_ALL: PostToView(UWM_TOGGLE_TOOLBAR); break;
-        case UWM_STATUSBAR_ALL: PostToView(UWM_TOGGLE_STATUSBAR); break;
+        case UWM_TOOLBAR_ALL:
+            PostToView(UWM_TOGGLE_TOOLBAR);
+            break;
+        case UWM_STATUSBAR_ALL:
+            PostToView(UWM_TOGGLE_STATUSBAR);
+            break;
         case UWM_CLEAR_SCREEN:
         case UWM_CHANGE_VIEW:
         case UWM_START_SEND:
         case UWM_STOP_SEND:
         case UWM_START_RECEIVE:
         case UWM_STOP_RECEIVE:
-        case UWM_APPLY_DEFAULTS: PostToView(message->Message()); break;
-        case UWM_CLOSE_PORT: close(); break;
+        case UWM_APPLY_DEFAULTS:
+            PostToView(message->Message());
+            break;
+        case UWM_CLOSE_PORT:
+            close();
+            break;
         case UWM_WINDOW_REQUEST:
             if (message->Message() == WM_CLOSE) {
                 close();
             }
             break;
-        default: return QMdiSubWindow::event(event);
+        default:
+            return QMdiSubWindow::event(event);
     }
     return true;
 }
@@ -288,7 +297,9 @@ QAction* CPortMDIChildWnd::ToolbarAction(int id) const {
     return nullptr;
 }
 
-bool CPortMDIChildWnd::ShowsReport() const { return stack_->currentWidget() == report_; }
+bool CPortMDIChildWnd::ShowsReport() const {
+    return stack_->currentWidget() == report_;
+}
 
 QString CPortMDIChildWnd::PaneText(int index) const {
     if (index < 0 || index >= kPortIndicatorCount) {
@@ -341,7 +352,8 @@ void CPortMDIChildWnd::ShowContextMenu(QPoint globalPos) {
                 action->setChecked(on);
                 break;
             }
-            default: break;
+            default:
+                break;
         }
         // A socket port has no toolbar, lines or line settings to offer.
         const bool serialOnly = id == ID_CHILD_TOOLBAR || id == ID_INTERNAL_LOOPBACK ||

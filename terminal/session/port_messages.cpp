@@ -23,18 +23,31 @@ const char* ActivityText(LPARAM code) {
 
 const char* IndicatorText(int id) {
     switch (id) {
-        case ID_INDICATOR_OPEN: return "OPEN";
-        case ID_INDICATOR_CTS: return "CTS";
-        case ID_INDICATOR_DSR: return "DSR";
-        case ID_INDICATOR_CD: return "CD";
-        case ID_INDICATOR_RTS: return "RTS";
-        case ID_INDICATOR_DTR: return "DTR";
-        case ID_INDICATOR_RING: return "RING";
-        case ID_INDICATOR_LPBK: return "LPBK";
-        case ID_INDICATOR_BRK: return "BRK";
-        case ID_INDICATOR_XOFF: return "XOFF";
-        case ID_INDICATOR_TGL: return "TGL";
-        case ID_INDICATOR_ACTIVITY: return "Ready";
-        default: return "";
+        case ID_INDICATOR_OPEN:
+            return "OPEN";
+        case ID_INDICATOR_CTS:
+            return "CTS";
+        case ID_INDICATOR_DSR:
+            return "DSR";
+        case ID_INDICATOR_CD:
+            return "CD";
+        case ID_INDICATOR_RTS:
+            return "RTS";
+        case ID_INDICATOR_DTR:
+            return "DTR";
+        case ID_INDICATOR_RING:
+            return "RING";
+        case ID_INDICATOR_LPBK:
+            return "LPBK";
+        case ID_INDICATOR_BRK:
+            return "BRK";
+        case ID_INDICATOR_XOFF:
+            return "XOFF";
+        case ID_INDICATOR_TGL:
+            return "TGL";
+        case ID_INDICATOR_ACTIVITY:
+            return "Ready";
+        default:
+            return "";
     }
 }

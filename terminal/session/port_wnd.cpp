@@ -16,8 +16,7 @@ constexpr int kReportPeriodMs = 2000;
 
 }  // namespace
 
-QtPortLink::QtPortLink(QObject* frame, QObject* mainFrame)
-    : frame_(frame), mainFrame_(mainFrame) {}
+QtPortLink::QtPortLink(QObject* frame, QObject* mainFrame) : frame_(frame), mainFrame_(mainFrame) {}
 
 QObject* QtPortLink::TargetObject(Target target) const {
     // The main frame arranges its MDI client's windows itself.
@@ -65,27 +64,48 @@ bool CPortWnd::event(QEvent* event) {
     }
     const auto* message = static_cast<const PortMessageEvent*>(event);
     switch (message->Message()) {
-        case UWM_CREATE_VIEW: OnCreate(); break;
-        case UWM_ROUTE_COMMAND: OnCommand(static_cast<int>(message->WParam())); break;
+        case UWM_CREATE_VIEW:
+            OnCreate();
+            break;
+        case UWM_ROUTE_COMMAND:
+            OnCommand(static_cast<int>(message->WParam()));
+            break;
         case UWM_TOGGLE_TOOLBAR:
             // Socket ports have no line to drive from a toolbar, so theirs stays hidden.
             if (!session_.IsSocket()) {
                 ToolbarCommand();
             }
             break;
-        case UWM_TOGGLE_STATUSBAR: StatusBarCommand(); break;
-        case UWM_CLEAR_SCREEN: session_.ClearScreen(); break;
-        case UWM_CHANGE_VIEW: ChangeView(); break;
-        case UWM_START_SEND: session_.StartSending(); break;
-        case UWM_STOP_SEND: session_.StopSending(); break;
-        case UWM_START_RECEIVE: session_.StartReceiving(); break;
-        case UWM_STOP_RECEIVE: session_.StopReceiving(); break;
-        case UWM_APPLY_DEFAULTS: session_.ApplyPortConfig(DefaultPortConfig()); break;
+        case UWM_TOGGLE_STATUSBAR:
+            StatusBarCommand();
+            break;
+        case UWM_CLEAR_SCREEN:
+            session_.ClearScreen();
+            break;
+        case UWM_CHANGE_VIEW:
+            ChangeView();
+            break;
+        case UWM_START_SEND:
+            session_.StartSending();
+            break;
+        case UWM_STOP_SEND:
+            session_.StopSending();
+            break;
+        case UWM_START_RECEIVE:
+            session_.StartReceiving();
+            break;
+        case UWM_STOP_RECEIVE:
+            session_.StopReceiving();
+            break;
+        case UWM_APPLY_DEFAULTS:
+            session_.ApplyPortConfig(DefaultPortConfig());
+            break;
         case WM_CHAR:
             session_.OnChar(static_cast<unsigned>(message->WParam()),
                             static_cast<unsigned>(message->LParam()));
             break;
-        default: return QObject::event(event);
+        default:
+            return QObject::event(event);
     }
     Publish();
     return true;
@@ -106,17 +126,38 @@ void CPortWnd::OnCreate() {
 
 bool CPortWnd::OnCommand(int id) {
     switch (id) {
-        case ID_OPEN_CLOSE: session_.OpenClosePort(); return true;
-        case ID_CLOSE_PORT_WINDOW: session_.ClosePortWindow(); return true;
-        case ID_CHANGE_VIEW: ChangeView(); return true;
-        case ID_CLEAR_SCREEN: session_.ClearScreen(); return true;
-        case ID_CHILD_TOOLBAR: ToolbarCommand(); return true;
-        case ID_CHILD_STATUS_BAR: StatusBarCommand(); return true;
-        case ID_DTR: session_.OnDtrCommand(); return true;
-        case ID_RTS: session_.OnRtsCommand(); return true;
-        case ID_SEND: session_.OnSendCommand(); return true;
-        case ID_RECEIVE: session_.OnReceiveCommand(); return true;
-        default: return false;
+        case ID_OPEN_CLOSE:
+            session_.OpenClosePort();
+            return true;
+        case ID_CLOSE_PORT_WINDOW:
+            session_.ClosePortWindow();
+            return true;
+        case ID_CHANGE_VIEW:
+            ChangeView();
+            return true;
+        case ID_CLEAR_SCREEN:
+            session_.ClearScreen();
+            return true;
+        case ID_CHILD_TOOLBAR:
+            ToolbarCommand();
+            return true;
+        case ID_CHILD_STATUS_BAR:
+            StatusBarCommand();
+            return true;
+        case ID_DTR:
+            session_.OnDtrCommand();
+            return true;
+        case ID_RTS:
+            session_.OnRtsCommand();
+            return true;
+        case ID_SEND:
+            session_.OnSendCommand();
+            return true;
+        case ID_RECEIVE:
+            session_.OnReceiveCommand();
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -161,9 +161,8 @@ TEST_F(HalvoGui, SendAndReceiveTestDataTogglesEveryPortAndShiftF6StopsSending) {
     CMainFrame& frame = Start("COM1,COM2");
     CPortMDIChildWnd* com1 = Port("COM1");
     CPortMDIChildWnd* com2 = Port("COM2");
-    ASSERT_TRUE(WaitFor([&] {
-        return PaneShows(com1, "Receiving...") && PaneShows(com2, "Receiving...");
-    }));
+    ASSERT_TRUE(WaitFor(
+        [&] { return PaneShows(com1, "Receiving...") && PaneShows(com2, "Receiving..."); }));
     frame.OnCommand(ID_SEND_RECEIVE_TEST_DATA);
     EXPECT_TRUE(frame.Action(ID_SEND_RECEIVE_TEST_DATA)->isChecked());
     for (CPortMDIChildWnd* port : {com1, com2}) {
@@ -181,7 +180,8 @@ TEST_F(HalvoGui, SendAndReceiveTestDataTogglesEveryPortAndShiftF6StopsSending) {
     }
 
     frame.OnCommand(ID_SEND_ALL);
-    ASSERT_TRUE(WaitFor([&] { return PaneShows(com1, "Sending...") && PaneShows(com2, "Sending..."); }));
+    ASSERT_TRUE(
+        WaitFor([&] { return PaneShows(com1, "Sending...") && PaneShows(com2, "Sending..."); }));
     // Shift+F6 is accelerator 57681, Stop Sending ( All ), wherever the focus is.
     com1->Edit()->setFocus();
     QTest::keyClick(com1->Edit(), Qt::Key_F6, Qt::ShiftModifier);
@@ -205,9 +205,11 @@ TEST_F(HalvoGui, ReportCountsWhatThePeerSentAndTheHiddenDisplayStaysAsItWas) {
     com1->RouteCommand(ID_SEND);
     ASSERT_TRUE(WaitFor([&] { return PaneShows(com1, "Sending & Receiving..."); }));
     // Let one whole pattern cross the line, then stop and let the line go quiet.
-    ASSERT_TRUE(WaitFor([&] {
-        return com2->Report()->Text().find("Total Bytes Received  : 0K") == std::string::npos;
-    }, 10000));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return com2->Report()->Text().find("Total Bytes Received  : 0K") == std::string::npos;
+        },
+        10000));
     com1->RouteCommand(ID_SEND);
     ASSERT_TRUE(WaitFor([&] { return PaneShows(com1, "Receiving..."); }));
     QTest::qWait(1000);
@@ -220,10 +222,14 @@ TEST_F(HalvoGui, ReportCountsWhatThePeerSentAndTheHiddenDisplayStaysAsItWas) {
         const std::size_t at = report.find("Total Bytes Received  : ");
         return report.substr(at + 24, report.find('K', at) - at - 24);
     };
-    EXPECT_TRUE(WaitFor([&] {
-        return sentLine(com1->Report()->Text()) == receivedLine(com2->Report()->Text()) &&
-               sentLine(com1->Report()->Text()) != "0";
-    }, 6000)) << com1->Report()->Text() << "\n" << com2->Report()->Text();
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            return sentLine(com1->Report()->Text()) == receivedLine(com2->Report()->Text()) &&
+                   sentLine(com1->Report()->Text()) != "0";
+        },
+        6000))
+        << com1->Report()->Text() << "\n"
+        << com2->Report()->Text();
 
     frame.OnCommand(ID_CHANGE_VIEW_ALL);
     ASSERT_TRUE(WaitFor([&] { return !com1->ShowsReport() && !com2->ShowsReport(); }));
@@ -295,7 +301,8 @@ TEST_F(HalvoGui, ExitAsksAndStoresTheFirstRunPreferences) {
         BYTE data[64] = {};
         DWORD size = sizeof data;
         DWORD type = 0;
-        ASSERT_EQ(platform::RegQueryValueExA(key, name, nullptr, &type, data, &size), ERROR_SUCCESS) << name;
+        ASSERT_EQ(platform::RegQueryValueExA(key, name, nullptr, &type, data, &size), ERROR_SUCCESS)
+            << name;
         EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
         EXPECT_EQ(size, 20u) << name;
         EXPECT_STREQ(reinterpret_cast<const char*>(data), text) << name;
@@ -333,9 +340,8 @@ TEST_F(HalvoGui, TypedCharactersGoToThePeerAndControlKeysArrangeWindows) {
     Start("COM1,COM2");
     CPortMDIChildWnd* com1 = Port("COM1");
     CPortMDIChildWnd* com2 = Port("COM2");
-    ASSERT_TRUE(WaitFor([&] {
-        return PaneShows(com1, "Receiving...") && PaneShows(com2, "Receiving...");
-    }));
+    ASSERT_TRUE(WaitFor(
+        [&] { return PaneShows(com1, "Receiving...") && PaneShows(com2, "Receiving..."); }));
     const std::string before1 = Text(com1);
     com1->Edit()->setFocus();
     QTest::keyClicks(com1->Edit(), QStringLiteral("Hi"));
