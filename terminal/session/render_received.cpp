@@ -108,86 +108,104 @@ void RenderLineReturn(DisplayBuffer::Locked& edit, const RenderModes& modes,
 }
 
 // Writes the block over what follows the caret, one byte at a time as if each had come alone:
-// a byte takes the place of one character, except that it never writes over a CR LF line break
-// (it is inserted before it) and at the end of the text it is appended; a backspace steps back
-// one character, or over a whole line break. The region touched is replaced in one step.
+// a byte takes the place of one character (a CR too, though it shows nothing), except that it
+// never writes over a CR LF line break (it is inserted before it) and at the end of the text it
+// is appended. The region touched is replaced in one step.
 void RenderOverwrite(DisplayBuffer::Locked& edit, std::span<const std::uint8_t> bytes,
                      const RenderModes& modes) {
     const auto& texts = modes.showCrLfBs ? Texts().markers : Texts().plain;
-    const bool backspaces = !modes.showCrLfBs;
 
     const std::size_t start = edit.SelectionStart();
     edit.SetSel(static_cast<long long>(start), static_cast<long long>(start));
     edit.ScrollCaret();
     const std::string_view text = edit.Text();
     const std::size_t length = text.size();
-
-    // The backspaces can reach back at most two characters each (a whole line break).
-    std::size_t from = start;
-    if (backspaces) {
-        const auto count = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), kBs));
-        from = start >= 2 * count ? start - 2 * count : 0;
-        if (from > 0 && text[from - 1] == '\r' && text[from] == '\n')
-            --from;
-    }
-
-    // `out` is the new text of [from, consumed); `write` is the write position within it.
-    std::string out(text.substr(from, start - from));
-    out.reserve(out.size() + bytes.size() + 16);
-    std::size_t write = out.size();
-    std::size_t consumed = start;
-
-    // The character at a position of the text as it stands during the block; -1 past its end.
-    auto at = [&](std::size_t k) -> int {
-        if (k < out.size())
-            return static_cast<unsigned char>(out[k]);
-        const std::size_t original = consumed + (k - out.size());
-        return original < length ? static_cast<unsigned char>(text[original]) : -1;
+    auto lineBreakAt = [&](std::size_t k) {
+        return k + 1 < length && text[k] == '\r' && text[k + 1] == '\n';
     };
+
+    // `out` replaces the original text from the caret to `consumed`.
+    std::string out;
+    out.reserve(bytes.size() + 16);
+    std::size_t consumed = start;
 
     std::size_t i = 0;
     while (i < bytes.size()) {
         const std::uint8_t byte = bytes[i];
-        if (write == out.size() && IsShownAsItself(byte)) {
-            // A run of ordinary characters written at the end of what is built so far: they
-            // overwrite the original text up to the first line break, then are inserted.
+        if (IsShownAsItself(byte)) {
+            // A run of ordinary characters overwrites the text up to the first line break, then
+            // is inserted.
             std::size_t end = i + 1;
             while (end < bytes.size() && IsShownAsItself(bytes[end]))
                 ++end;
             const std::size_t run = end - i;
             std::size_t take = 0;
-            while (take < run && consumed + take < length &&
-                   !(text[consumed + take] == '\r' && consumed + take + 1 < length &&
-                     text[consumed + take + 1] == '\n'))
+            while (take < run && consumed + take < length && !lineBreakAt(consumed + take))
                 ++take;
             consumed += take;
             out.append(reinterpret_cast<const char*>(bytes.data() + i), run);
-            write = out.size();
             i = end;
             continue;
         }
         ++i;
-        if (backspaces && byte == kBs) {
-            if (write >= 2 && out[write - 2] == '\r' && out[write - 1] == '\n')
+        if (consumed < length && !lineBreakAt(consumed))
+            ++consumed;
+        out.append(texts[byte]);
+    }
+
+    edit.SetSel(static_cast<long long>(start), static_cast<long long>(consumed));
+    edit.ScrollCaret();
+    edit.ReplaceSel(out);
+}
+
+// A block holding backspaces, in plain text. Its text starts with the characters before the caret
+// that its backspaces can reach; each backspace moves a write position in it one character back
+// (over a whole CR LF line break, which is never split), a character or marker that comes while
+// the write position is behind the end takes the place of the character there, and the rest is
+// appended. That text replaces only the range before the caret it started with, so what the
+// block writes past the caret is inserted and the text after the caret stays. The caret ends at
+// the write position: backspaces that later characters did not take up leave it further back.
+void RenderBackspaces(DisplayBuffer::Locked& edit, std::span<const std::uint8_t> bytes) {
+    const auto& texts = Texts().plain;
+
+    const std::size_t start = edit.SelectionStart();
+    edit.SetSel(static_cast<long long>(start), static_cast<long long>(start));
+    edit.ScrollCaret();
+    const std::string_view text = edit.Text();
+
+    // Each backspace can reach back two characters at most (a whole line break); the part of
+    // this prefix that no backspace reaches is put back as it was.
+    const auto count = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), kBs));
+    std::size_t from = start >= 2 * count ? start - 2 * count : 0;
+    if (from > 0 && text[from - 1] == '\r' && text[from] == '\n')
+        --from;
+
+    std::string out(text.substr(from, start - from));
+    out.reserve(out.size() + bytes.size() + 16);
+    std::size_t write = out.size();
+    auto lineBreakAt = [&](std::size_t k) {
+        return k + 1 < out.size() && out[k] == '\r' && out[k + 1] == '\n';
+    };
+
+    for (const std::uint8_t byte : bytes) {
+        if (byte == kBs) {
+            if (write >= 2 && lineBreakAt(write - 2))
                 write -= 2;
             else if (write > 0)
                 --write;
             continue;
         }
         const std::string& piece = texts[byte];
-        const int here = at(write);
-        if (here < 0 || (here == '\r' && at(write + 1) == '\n')) {
+        if (piece.empty())
+            continue;  // a CR shows nothing and takes no place
+        if (write == out.size() || lineBreakAt(write))
             out.insert(write, piece);
-        } else if (write < out.size()) {
+        else
             out.replace(write, 1, piece);
-        } else {
-            ++consumed;
-            out.append(piece);
-        }
         write += piece.size();
     }
 
-    edit.SetSel(static_cast<long long>(from), static_cast<long long>(consumed));
+    edit.SetSel(static_cast<long long>(from), static_cast<long long>(start));
     edit.ScrollCaret();
     if (!edit.ReplaceSel(out))
         return;  // the display was full and has been emptied
@@ -282,5 +300,8 @@ void RenderReceived(DisplayBuffer& edit, std::span<const std::uint8_t> bytes,
         RenderLineReturn(locked, modes, pending);
         return;
     }
-    RenderOverwrite(locked, bytes, modes);
+    if (hasBs)
+        RenderBackspaces(locked, bytes);
+    else
+        RenderOverwrite(locked, bytes, modes);
 }

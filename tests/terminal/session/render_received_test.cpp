@@ -132,7 +132,18 @@ INSTANTIATE_TEST_SUITE_P(
         RenderCase{"BackspacesOnly", "ABCD", 4, 4, kPlain, {"\b\b\b"}, Caret("ABCD", 1)},
         RenderCase{"MoreBackspacesThanText", "AB", 2, 2, kPlain, {"\b\b\b\bX"}, Caret("XB", 1)},
         RenderCase{"BackspaceOverOwnText", "", 0, 0, kPlain, {"XY\b\bZ"}, Caret("ZY", 1)},
-        RenderCase{"BackspaceMidText", "ABCDE", 3, 3, kPlain, {"\bXY"}, Caret("ABXYE", 4)},
+        // A block with backspaces writes over the text before the caret that its backspaces
+        // reach; what it writes past the caret is inserted, so the text after the caret stays.
+        RenderCase{"BackspaceMidText", "ABCDE", 3, 3, kPlain, {"\bXY"}, Caret("ABXYDE", 4)},
+        RenderCase{
+            "BackspaceAndReturnMidText", "HELLO", 2, 2, kPlain, {"\r\b"}, Caret("HELLO", 1)},
+        RenderCase{"BackspaceWithReturnInBlockKeepsFollowingText",
+                   "ABCDEF",
+                   4,
+                   4,
+                   kPlain,
+                   {"\bX\rY"},
+                   Caret("ABCXYEF", 5)},
         RenderCase{"BackspaceMarkerInBlock", "ab", 2, 2, kPlain, {"\b\xE9"}, Caret("a<0xE9>", 7)},
         // A line break is one step for a backspace and is never split.
         RenderCase{
