@@ -135,8 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A block with backspaces writes over the text before the caret that its backspaces
         // reach; what it writes past the caret is inserted, so the text after the caret stays.
         RenderCase{"BackspaceMidText", "ABCDE", 3, 3, kPlain, {"\bXY"}, Caret("ABXYDE", 4)},
-        RenderCase{
-            "BackspaceAndReturnMidText", "HELLO", 2, 2, kPlain, {"\r\b"}, Caret("HELLO", 1)},
+        RenderCase{"BackspaceAndReturnMidText", "HELLO", 2, 2, kPlain, {"\r\b"}, Caret("HELLO", 1)},
         RenderCase{"BackspaceWithReturnInBlockKeepsFollowingText",
                    "ABCDEF",
                    4,
