@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/comm/line_settings_rule.h"
 #include "platform/system/last_error.h"
 
 namespace platform::sim {
@@ -11,23 +12,6 @@ namespace {
 using Lock = std::unique_lock<std::mutex>;
 
 constexpr DWORD kAllPurges = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
-
-// 0 when the device can take the record, else the error that refuses it.
-DWORD CheckState(const DCB& dcb) {
-    if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY ||
-        dcb.StopBits > TWOSTOPBITS) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    // Mode 3 of the DTR field does not exist.
-    if (dcb.fDtrControl > DTR_CONTROL_HANDSHAKE) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    // With software flow control one character cannot mean both "stop" and "go on".
-    if ((dcb.fOutX || dcb.fInX) && dcb.XonChar == dcb.XoffChar) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    return 0;
-}
 
 BOOL Result(DWORD code) {
     return code == 0 ? TRUE : FailWith(code);
@@ -123,7 +107,7 @@ BOOL SimEndpoint::GetCommState(DCB& dcb) {
 
 BOOL SimEndpoint::SetCommState(const DCB& dcb) {
     return WithStation([&](SimStation& station, Lock&) {
-        if (const DWORD refused = CheckState(dcb)) {
+        if (const DWORD refused = CheckLineSettings(dcb)) {
             return FailWith(refused);
         }
         station.ApplyState(dcb);

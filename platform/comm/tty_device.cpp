@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/comm/line_settings_rule.h"
 #include "platform/system/last_error.h"
 
 namespace platform {
@@ -102,26 +103,6 @@ bool IsPseudoTerminal(int fd) {
     }
     const unsigned int majorNumber = major(st.st_rdev);
     return majorNumber >= 136 && majorNumber <= 143;
-}
-
-bool ValidDcb(const DCB& dcb) {
-    if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY ||
-        dcb.StopBits > TWOSTOPBITS) {
-        return false;
-    }
-    // The UART's second stop-bit setting is one and a half stop bits with five data bits and
-    // two with more: so 1.5 needs five data bits and 2 needs more than five.
-    if (dcb.StopBits == ONE5STOPBITS && dcb.ByteSize != 5) {
-        return false;
-    }
-    if (dcb.StopBits == TWOSTOPBITS && dcb.ByteSize == 5) {
-        return false;
-    }
-    // The peer could not tell XON from XOFF.
-    if ((dcb.fOutX || dcb.fInX) && dcb.XonChar == dcb.XoffChar) {
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -289,8 +270,8 @@ BOOL TtyDevice::SetCommState(const DCB& dcb) {
     if (!op) {
         return FailWith(ERROR_INVALID_HANDLE);
     }
-    if (!ValidDcb(dcb)) {
-        return FailWith(ERROR_INVALID_PARAMETER);
+    if (const DWORD refused = CheckLineSettings(dcb)) {
+        return FailWith(refused);
     }
     std::lock_guard lock(stateMutex_);
     if (!tty::ApplyLineSettings(Fd(), ToLineSettings(dcb), !pseudoTerminal_)) {

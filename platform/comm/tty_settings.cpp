@@ -37,6 +37,33 @@ void ApplyRaw(termios2& t) {
     t.c_cc[VTIME] = 0;
 }
 
+// The rates the tty's speed codes name. Programs that read the line settings through the
+// classic interface see only the code: a custom rate shows there as no speed at all.
+struct SpeedCode {
+    DWORD rate;
+    tcflag_t code;
+};
+constexpr SpeedCode kSpeedCodes[] = {
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
+};
+
+// The speed code for the rate, or BOTHER (the rate in c_ospeed/c_ispeed) for any other.
+tcflag_t SpeedCodeFor(DWORD rate) {
+    for (const SpeedCode& s : kSpeedCodes) {
+        if (s.rate == rate) {
+            return s.code;
+        }
+    }
+    return BOTHER;
+}
+
 tcflag_t SizeFlag(BYTE byteSize) {
     switch (byteSize) {
         case 5:
@@ -115,8 +142,9 @@ bool ReadLineSettings(int fd, LineSettings& settings) {
 void EncodeLineSettings(const LineSettings& settings, termios2& t) {
     ApplyRaw(t);
 
+    const tcflag_t speed = SpeedCodeFor(settings.bitRate);
     t.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
-    t.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+    t.c_cflag |= speed | (speed << IBSHIFT);
     t.c_ospeed = settings.bitRate;
     t.c_ispeed = settings.bitRate;
 

@@ -38,7 +38,9 @@ bool MakeRaw(int fd);
 
 bool ReadLineSettings(int fd, LineSettings& settings);
 
-// The settings written into (and read from) the kernel's record, raw mode included.
+// The settings written into (and read from) the kernel's record, raw mode included. A rate
+// that has a speed code (B9600 ...) is written as that code, so every program that reads the
+// line settings sees it; only other rates take the custom-rate path (BOTHER).
 void EncodeLineSettings(const LineSettings& settings, termios2& t);
 LineSettings DecodeLineSettings(const termios2& t);
 

@@ -150,6 +150,44 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{250000, 8, NOPARITY, ONESTOPBIT, 250000, 0, false},
                       FormatCase{31250, 8, NOPARITY, ONESTOPBIT, 31250, 0, false}));
 
+struct RateCase {
+    DWORD baud;
+    const char* seenByOthers;  // `stty speed` in another process; null: no speed code exists
+    unsigned speed;            // bit/s in the kernel's record
+};
+
+class TtyRateTest : public PtyPortTest, public ::testing::WithParamInterface<RateCase> {};
+
+// Other programs read the classic termios, where a custom rate shows as speed 0 (hang up).
+TEST_P(TtyRateTest, OtherProgramsSeeTheRate) {
+    const RateCase& c = GetParam();
+    Apply(Settings(c.baud));
+    EXPECT_EQ(OutputSpeed(pty_.Slave()), c.speed);
+    if (c.seenByOthers != nullptr) {
+        EXPECT_EQ(SpeedSeenByStty(pty_.Slave()), c.seenByOthers);
+        EXPECT_FALSE(TtyUsesCustomRate(pty_.Slave()));
+        const termios t = pty_.SlaveSettings();
+        EXPECT_NE(cfgetospeed(&t), static_cast<speed_t>(B0));
+        EXPECT_EQ(cfgetospeed(&t), cfgetispeed(&t));
+    } else {
+        EXPECT_TRUE(TtyUsesCustomRate(pty_.Slave()));
+    }
+    DCB now;
+    ASSERT_TRUE(device_->GetCommState(now));
+    EXPECT_EQ(now.BaudRate, c.baud);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rates, TtyRateTest,
+    ::testing::Values(RateCase{9600, "9600", 9600}, RateCase{115200, "115200", 115200},
+                      RateCase{1200, "1200", 1200}, RateCase{921600, "921600", 921600},
+                      // 300 stands for the fast rate, which has a code of its own.
+                      RateCase{300, "500000", 500000}, RateCase{250000, nullptr, 250000},
+                      RateCase{31250, nullptr, 31250}),
+    [](const ::testing::TestParamInfo<RateCase>& info) {
+        return "Baud" + std::to_string(info.param.baud);
+    });
+
 struct FlowCase {
     const char* name;
     std::function<void(DCB&)> change;

@@ -7,6 +7,8 @@
 #include <asm/termbits.h>
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace platform::tty {
 namespace {
 
@@ -49,7 +51,8 @@ TEST_P(LineSettingsTest, LandOnTheirBitsAndReadBack) {
     constexpr tcflag_t kFormat = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
     EXPECT_EQ(t.c_cflag & kFormat, c.cflags) << c.name;
     EXPECT_EQ(t.c_iflag & (IXON | IXOFF | INPCK | PARMRK), c.iflags) << c.name;
-    EXPECT_EQ(t.c_cflag & CBAUD, static_cast<tcflag_t>(BOTHER)) << c.name;
+    // Input at the output's rate (the speed code itself is the table below's business).
+    EXPECT_EQ((t.c_cflag >> IBSHIFT) & CBAUD, t.c_cflag & CBAUD) << c.name;
     EXPECT_EQ(t.c_ospeed, c.settings.bitRate) << c.name;
     EXPECT_EQ(t.c_ispeed, c.settings.bitRate) << c.name;
     // Raw whatever the settings: exactly the wire's bytes.
@@ -89,6 +92,39 @@ INSTANTIATE_TEST_SUITE_P(
                    IXON | IXOFF},
         EncodeCase{"parity marks", WithFlow(Format(9600, 7, 2, false), false, false, false, true),
                    CS7 | PARENB, INPCK | PARMRK}));
+
+struct SpeedCase {
+    DWORD rate;
+    tcflag_t code;  // what the classic interface shows as the speed
+};
+
+class SpeedCodeTest : public ::testing::TestWithParam<SpeedCase> {};
+
+// A standard rate written as a custom one reads as "speed 0" (hang up) to other programs.
+TEST_P(SpeedCodeTest, StandardRatesTakeTheirCodeOthersTheCustomPath) {
+    const SpeedCase& c = GetParam();
+    termios2 t{};
+    t.c_cflag = B38400 | (B38400 << IBSHIFT) | CS8 | CREAD;
+    EncodeLineSettings(Format(c.rate, 8, 0, false), t);
+    EXPECT_EQ(t.c_cflag & CBAUD, c.code) << c.rate;
+    EXPECT_EQ((t.c_cflag >> IBSHIFT) & CBAUD, c.code) << c.rate;
+    EXPECT_EQ(t.c_ospeed, c.rate);
+    EXPECT_EQ(t.c_ispeed, c.rate);
+    EXPECT_EQ(DecodeLineSettings(t).bitRate, c.rate);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, SpeedCodeTest,
+                         ::testing::Values(SpeedCase{50, B50}, SpeedCase{134, B134},
+                                           SpeedCase{300, B300}, SpeedCase{1200, B1200},
+                                           SpeedCase{9600, B9600}, SpeedCase{57600, B57600},
+                                           SpeedCase{115200, B115200}, SpeedCase{500000, B500000},
+                                           SpeedCase{921600, B921600}, SpeedCase{4000000, B4000000},
+                                           SpeedCase{9601, BOTHER}, SpeedCase{31250, BOTHER},
+                                           SpeedCase{250000, BOTHER}, SpeedCase{123457, BOTHER},
+                                           SpeedCase{5000000, BOTHER}),
+                         [](const ::testing::TestParamInfo<SpeedCase>& info) {
+                             return "Rate" + std::to_string(info.param.rate);
+                         });
 
 }  // namespace
 }  // namespace platform::tty

@@ -29,7 +29,8 @@ namespace platform::ttytest {
 constexpr auto kPatience = std::chrono::seconds(20);
 
 // The output speed of a tty in bit/s, read through termios2 so any rate shows, not only the
-// B-constant ones (tty_speed_probe.cpp: the kernel header cannot share a file with termios.h).
+// B-constant ones (tests/support/tty_speed.cpp: the kernel header cannot share a file with
+// termios.h).
 inline unsigned OutputSpeed(int fd) {
     return TtyOutputSpeed(fd);
 }

@@ -141,6 +141,8 @@ TEST_F(PtyChannelTest, CommandLineSettingsReachTheDevice) {
     ASSERT_EQ(channel.Open(), OPEN_SUCCESS);
 
     EXPECT_EQ(TtyOutputSpeed(slave_), 9600u);
+    // Other programs read the speed code, not the kernel's custom-rate field.
+    EXPECT_EQ(SpeedSeenByStty(slave_), "9600");
     // A pseudo-terminal's driver always keeps 8 bits without parity, so the format is what
     // the device holds for the port.
     DCB state{};
