@@ -1,12 +1,16 @@
 // The port windows as the main frame shows them: closing one from the Window menu or its context
-// menu, and the toolbar's line buttons against the line.
+// menu, the toolbar's line buttons against the line, the Port menu's display-flag check marks
+// and the main frame's caption.
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QDeadlineTimer>
+#include <QDialog>
 #include <QMdiArea>
 #include <QMenu>
 #include <QPointer>
@@ -199,6 +203,100 @@ TEST_F(HalvoGui, IndicatorNeverArrivesBeforeTheStateItAnnounces) {
     EXPECT_EQ(probe.stale, 0);
     EXPECT_EQ(board->dtrOn.load(), session.PublishedState().dtrOn);
     link->Detach();
+}
+
+bool Checked(CMainFrame& frame, int id) {
+    QAction* action = frame.Action(id);
+    return action != nullptr && action->isChecked();
+}
+
+// Runs the Preferences dialog and sets Log To File and Show CR/LF to `on` before OK.
+void SetDisplayPreferences(CMainFrame& frame, bool on) {
+    QTimer::singleShot(0, [on] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        for (const int id : {1016, 1017}) {
+            auto* box = dialog->findChild<QCheckBox*>(QStringLiteral("control_%1").arg(id));
+            ASSERT_NE(box, nullptr);
+            box->setChecked(on);
+        }
+        dialog->findChild<QAbstractButton*>(QStringLiteral("control_1"))->click();
+    });
+    frame.OnCommand(ID_PREFERENCES);
+}
+
+// The check marks of Log To File and Show CR/LF/BS always show the live flags: after the
+// Preferences dialog changed them and when a port window is created, so that the next click
+// does what the user sees.
+TEST_F(HalvoGui, DisplayFlagChecksFollowPreferencesAndNewPortWindows) {
+    CMainFrame& frame = Start("COM3");
+    ASSERT_TRUE(frame.ShowsPortMenu());
+    const DisplayFlags& flags = ProcessDisplayFlags();
+    ASSERT_FALSE(Checked(frame, ID_LOG_TO_FILE));
+
+    SetDisplayPreferences(frame, true);
+    ASSERT_TRUE(flags.logToFile.load());
+    ASSERT_TRUE(flags.showCrLfBs.load());
+    EXPECT_TRUE(Checked(frame, ID_LOG_TO_FILE));
+    EXPECT_TRUE(Checked(frame, ID_SHOW_CR_LF_BS));
+
+    // The user clicks the checked item: it goes off, as the check promised.
+    frame.Action(ID_LOG_TO_FILE)->trigger();
+    EXPECT_FALSE(flags.logToFile.load());
+    EXPECT_FALSE(Checked(frame, ID_LOG_TO_FILE));
+
+    SetDisplayPreferences(frame, false);
+    EXPECT_FALSE(Checked(frame, ID_LOG_TO_FILE));
+    EXPECT_FALSE(Checked(frame, ID_SHOW_CR_LF_BS));
+
+    // Flags turned on behind the menu's back are shown once the next port window exists.
+    ProcessDisplayFlags().logToFile = true;
+    ProcessDisplayFlags().showCrLfBs = true;
+    ASSERT_TRUE(frame.CreatePortWindow("COM5"));
+    EXPECT_TRUE(Checked(frame, ID_LOG_TO_FILE));
+    EXPECT_TRUE(Checked(frame, ID_SHOW_CR_LF_BS));
+    ProcessDisplayFlags().logToFile = false;
+    ProcessDisplayFlags().showCrLfBs = false;
+    ASSERT_TRUE(frame.CreatePortWindow("COM7"));
+    EXPECT_FALSE(Checked(frame, ID_LOG_TO_FILE));
+    EXPECT_FALSE(Checked(frame, ID_SHOW_CR_LF_BS));
+}
+
+// The caption is the program's title followed by the active port's name, in brackets while
+// that window is maximised, and the title alone while no port window exists.
+TEST_F(HalvoGui, CaptionNamesTheActivePort) {
+    CMainFrame& frame = Start("COM1,COM2");
+    CPortMDIChildWnd* com1 = Port("COM1");
+    CPortMDIChildWnd* com2 = Port("COM2");
+    ASSERT_TRUE(WaitFor([&] { return PaneShows(com1, "OPEN") && PaneShows(com2, "OPEN"); }));
+    const struct {
+        const char* step;
+        std::function<void()> act;
+        const char* caption;
+    } steps[] = {
+        {"activate COM1", [&] { frame.MdiArea()->setActiveSubWindow(com1); },
+         "Halvo2 - Test Terminal - COM1"},
+        {"activate COM2", [&] { frame.MdiArea()->setActiveSubWindow(com2); },
+         "Halvo2 - Test Terminal - COM2"},
+        {"maximise COM2", [&] { com2->showMaximized(); }, "Halvo2 - Test Terminal - [COM2]"},
+        {"activate COM1 maximised", [&] { frame.MdiArea()->setActiveSubWindow(com1); },
+         "Halvo2 - Test Terminal - [COM1]"},
+        {"restore COM1", [&] { com1->showNormal(); }, "Halvo2 - Test Terminal - COM1"},
+        {"close COM1", [&] { com1->close(); }, "Halvo2 - Test Terminal - COM2"},
+        {"close COM2", [&] { com2->close(); }, "Halvo2 - Test Terminal"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.step);
+        step.act();
+        const QString expected = QString::fromLatin1(step.caption);
+        EXPECT_TRUE(WaitFor([&] { return frame.windowTitle() == expected; }))
+            << frame.windowTitle().toStdString();
+    }
+}
+
+TEST_F(HalvoGui, CaptionIsTheTitleWithoutPorts) {
+    CMainFrame& frame = Start("");
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("Halvo2 - Test Terminal"));
 }
 
 }  // namespace
