@@ -67,6 +67,13 @@ CommandLinePlan ProcessCommandLine(std::string_view commandLine, PortConfig& def
     if (buffer.empty())
         return plan;
 
+    // Asking for help is answered whatever else the command line holds, even when it is too
+    // long for the buffer: the usage text is what such a user needs.
+    if (Contains(buffer, "/?")) {
+        plan.showUsage = true;
+        return plan;
+    }
+
     const bool startsWithPort = buffer.starts_with(kPortPrefix);
     const std::size_t capacity = kCommandLineBufferSize - 1 - (startsWithPort ? 1 : 0);
     if (buffer.size() > capacity) {
@@ -76,10 +83,6 @@ CommandLinePlan ProcessCommandLine(std::string_view commandLine, PortConfig& def
     }
 
     bool valid = false;
-    if (Contains(buffer, "/?")) {
-        plan.showUsage = true;
-        return plan;
-    }
     if (Contains(buffer, "/F")) {
         plan.continuousCharacter = true;
         plan.character = ContinuousCharacterOf(CharacterAfter(buffer, "/F"));

@@ -56,7 +56,8 @@ struct CommandLinePlan {
 // Interprets the command line (the text after the program path). The settings after "/P" are
 // written to defaultConfig before this returns, so port windows created from the plan copy
 // them. Upper- and lower-case switches are the same. A command line that does not fit the
-// buffer is refused whole: the plan then only shows the warning and defaultConfig is untouched.
+// buffer is refused whole: the plan then only shows the warning (or the usage text, when it
+// holds "/?") and defaultConfig is untouched.
 CommandLinePlan ProcessCommandLine(std::string_view commandLine, PortConfig& defaultConfig);
 
 // The command line of a program started with these arguments (argv, the program path first):

@@ -124,6 +124,7 @@ CMainFrame::CMainFrame(platform::PromptService& prompts)
     setCentralWidget(mdi_);
     connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* window) {
         UpdateMenu();
+        UpdateCaption();
         if (auto* frame = dynamic_cast<CPortMDIChildWnd*>(window)) {
             ApplyPortMenuState(frame);
         }
@@ -260,16 +261,39 @@ void CMainFrame::UpdateMenu() {
     for (QMenu* menu : portMenu ? portMenus_ : mainMenus_) {
         menuBar()->addMenu(menu);
     }
-    for (const int id : {ID_LOG_TO_FILE, ID_SHOW_CR_LF_BS, ID_SEND_LINE_FEEDS, ID_HEX_DISPLAY}) {
-        if (QAction* action = Action(id)) {
-            action->setChecked(DisplayFlagOf(id)->load());
-        }
-    }
+    UpdateFlagChecks();
     if (QAction* action = Action(ID_VIEW_TOOLBAR)) {
         action->setChecked(toolbar_ == nullptr || toolbar_->isVisibleTo(this));
     }
     if (QAction* action = Action(ID_VIEW_STATUS_BAR)) {
         action->setChecked(statusBar()->isVisibleTo(this));
+    }
+}
+
+void CMainFrame::UpdateFlagChecks() {
+    // Only the port menu holds these items; it keeps its check marks while menu 2 is shown.
+    for (const int id : {ID_LOG_TO_FILE, ID_SHOW_CR_LF_BS, ID_SEND_LINE_FEEDS, ID_HEX_DISPLAY}) {
+        if (auto it = portActions_.find(id); it != portActions_.end()) {
+            it->second->setChecked(DisplayFlagOf(id)->load());
+        }
+    }
+}
+
+QString CMainFrame::Caption() const {
+    const QString title = QString::fromLatin1(kAppTitle);
+    const CPortMDIChildWnd* frame = ActivePortFrame();
+    if (frame == nullptr) {
+        return title;
+    }
+    const QString name = QString::fromStdString(frame->PortName());
+    return frame->isMaximized() ? QStringLiteral("%1 - [%2]").arg(title, name)
+                                : QStringLiteral("%1 - %2").arg(title, name);
+}
+
+void CMainFrame::UpdateCaption() {
+    const QString caption = Caption();
+    if (windowTitle() != caption) {
+        setWindowTitle(caption);
     }
 }
 
@@ -302,7 +326,16 @@ bool CMainFrame::CreatePortWindow(const std::string& portName) {
     frame->show();
     frame->Start();
     UpdateMenu();
-    connect(frame, &QObject::destroyed, menuUpdates_.get(), [this] { UpdateMenu(); });
+    // A new port window shows the flags as they are now, whatever changed them since.
+    UpdateFlagChecks();
+    UpdateCaption();
+    connect(frame, &QMdiSubWindow::windowStateChanged, menuUpdates_.get(),
+            [this] { UpdateCaption(); });
+    connect(frame, &QObject::destroyed, menuUpdates_.get(), [this] {
+        UpdateMenu();
+        // The area may still name the window that is going: the caption waits until it is gone.
+        QTimer::singleShot(0, menuUpdates_.get(), [this] { UpdateCaption(); });
+    });
     return true;
 }
 
@@ -534,6 +567,9 @@ void CMainFrame::OnOpenPort() {
 void CMainFrame::OnPreferences() {
     COptionsDlg dialog(ProcessPreferences(), this);
     dialog.exec();
+    // Log To File and Show CR/LF are the live flags: their check marks must not promise the
+    // opposite of what the next click does.
+    UpdateFlagChecks();
 }
 
 void CMainFrame::OnHelp() {
@@ -579,6 +615,15 @@ void CMainFrame::showEvent(QShowEvent* event) {
         pendingArrangement_.reset();
         // The client area takes its size when the frame's layout runs, after this event.
         QTimer::singleShot(0, this, [this, arrangement] { Arrange(arrangement); });
+    }
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // The MDI area writes its own caption while a port window is maximised and puts back an
+    // older one when it is restored; the caption stays the one this frame keeps.
+    if (event->type() == QEvent::WindowTitleChange) {
+        UpdateCaption();
     }
 }
 

@@ -57,6 +57,7 @@ class CMainFrame : public QMainWindow {
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     using ActionMap = std::map<int, QAction*>;
@@ -65,6 +66,12 @@ class CMainFrame : public QMainWindow {
     void BuildStatusBar();
     void BuildAccelerators();
     void UpdateMenu();
+    // Sets the check marks of the display-flag items to the live flags.
+    void UpdateFlagChecks();
+    // The caption: the program's title and the active port window's title, in brackets while
+    // that window is maximised.
+    QString Caption() const;
+    void UpdateCaption();
     void PostToAllPorts(unsigned message);
     void OnOpenPort();
     void OnPreferences();

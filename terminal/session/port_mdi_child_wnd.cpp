@@ -127,7 +127,12 @@ void CPortMDIChildWnd::BuildToolbar() {
         }
         // Save As and Print and the driver's internal loopback come with later work.
         action->setEnabled(!IsLaterCommand(id));
-        connect(action, &QAction::triggered, this, [this, id] { RouteCommand(id); });
+        connect(action, &QAction::triggered, this, [this, id] {
+            RouteCommand(id);
+            // The toolkit flipped the check on the click; the line or transfer changes only
+            // when the port says so, which may be never (a closed port refuses).
+            UpdateToolbarChecks();
+        });
         toolbar_->addAction(action);
     }
 }
@@ -237,10 +242,10 @@ bool CPortMDIChildWnd::event(QEvent* event) {
         case UWM_CLOSE_PORT:
             close();
             break;
-        case UWM_WINDOW_REQUEST:
-            if (message->Message() == WM_CLOSE) {
-                close();
-            }
+        // A window request arrives as the window message it asks for: the switch is on the
+        // message, so the request's own event type never reaches a case.
+        case WM_CLOSE:
+            close();
             break;
         default:
             return QMdiSubWindow::event(event);

@@ -529,16 +529,32 @@ void PortSession::PortErrorBox(const char* message, long code) {
                      channel != nullptr ? channel->DevicePath() : "");
 }
 
-PortPublishedState PortSession::PublishedState() const {
+namespace {
+
+PortPublishedState PublishedStateOf(const PortShared& shared) {
     PortPublishedState state;
-    state.isOpen = shared_->isOpen.load() != 0;
-    state.receiving = shared_->receiving.load() != 0;
-    state.sending = shared_->sending.load() != 0;
-    state.dtrOn = shared_->dtrOn.load() != 0;
-    state.rtsOn = shared_->rtsOn.load() != 0;
-    state.loopbackOn = shared_->loopbackOn.load() != 0;
-    state.reportView = shared_->reportView.load() != 0;
+    state.isOpen = shared.isOpen.load() != 0;
+    state.receiving = shared.receiving.load() != 0;
+    state.sending = shared.sending.load() != 0;
+    state.dtrOn = shared.dtrOn.load() != 0;
+    state.rtsOn = shared.rtsOn.load() != 0;
+    state.loopbackOn = shared.loopbackOn.load() != 0;
+    state.reportView = shared.reportView.load() != 0;
     return state;
+}
+
+}  // namespace
+
+PortPublishedState PortSession::PublishedState() const {
+    return PublishedStateOf(*shared_);
+}
+
+std::function<PortPublishedState()> PortSession::PublishedStateReader() const {
+    // Weak: the reader is kept by the frame's link, which the port's shared state holds.
+    return [weak = std::weak_ptr<const PortShared>(shared_)] {
+        const std::shared_ptr<const PortShared> shared = weak.lock();
+        return shared ? PublishedStateOf(*shared) : PortPublishedState{};
+    };
 }
 
 void PortSession::BeginCapture() {

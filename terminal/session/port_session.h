@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -107,6 +108,9 @@ class PortSession {
     // Null before Create().
     SerialChannel* Channel() const;
     PortPublishedState PublishedState() const;
+    // The same, readable from any thread for as long as the reader is kept; it holds no share
+    // of the port, and once the port has gone it reads everything off.
+    std::function<PortPublishedState()> PublishedStateReader() const;
 
     // Waits until every typed character handed over so far has been written (for tests and
     // benchmarks); false after `milliseconds` without that.

@@ -25,6 +25,9 @@ QObject* QtPortLink::TargetObject(Target target) const {
 
 void QtPortLink::Post(Target target, UINT message, WPARAM wParam, LPARAM lParam) {
     std::lock_guard lock(mutex_);
+    if (target == Target::Frame) {
+        PublishLocked();
+    }
     if (QObject* receiver = TargetObject(target)) {
         QCoreApplication::postEvent(receiver, new PortMessageEvent(message, wParam, lParam));
     }
@@ -32,6 +35,9 @@ void QtPortLink::Post(Target target, UINT message, WPARAM wParam, LPARAM lParam)
 
 void QtPortLink::PostText(Target target, UINT message, LPARAM lParam, std::string text) {
     std::lock_guard lock(mutex_);
+    if (target == Target::Frame) {
+        PublishLocked();
+    }
     if (QObject* receiver = TargetObject(target)) {
         QCoreApplication::postEvent(receiver,
                                     new PortMessageEvent(message, 0, lParam, std::move(text)));
@@ -44,6 +50,31 @@ void QtPortLink::Detach() {
     mainFrame_ = nullptr;
 }
 
+void QtPortLink::PublishTo(std::shared_ptr<PortStateBoard> board,
+                           std::function<PortPublishedState()> reader) {
+    std::lock_guard lock(mutex_);
+    board_ = std::move(board);
+    reader_ = std::move(reader);
+}
+
+void QtPortLink::PublishState() {
+    std::lock_guard lock(mutex_);
+    PublishLocked();
+}
+
+void QtPortLink::PublishLocked() {
+    if (!board_ || !reader_) {
+        return;
+    }
+    const PortPublishedState state = reader_();
+    board_->isOpen = state.isOpen;
+    board_->receiving = state.receiving;
+    board_->sending = state.sending;
+    board_->dtrOn = state.dtrOn;
+    board_->rtsOn = state.rtsOn;
+    board_->loopbackOn = state.loopbackOn;
+}
+
 CPortWnd::CPortWnd(std::string portName, std::shared_ptr<QtPortLink> link,
                    platform::PromptService& prompts, const PortViewPreferences& preferences,
                    std::shared_ptr<PortStateBoard> board)
@@ -52,6 +83,7 @@ CPortWnd::CPortWnd(std::string portName, std::shared_ptr<QtPortLink> link,
       board_(std::move(board)),
       preferences_(preferences),
       reportTimer_(new QTimer(this)) {
+    link_->PublishTo(board_, session_.PublishedStateReader());
     reportTimer_->setInterval(kReportPeriodMs);
     connect(reportTimer_, &QTimer::timeout, this, &CPortWnd::PostReport);
 }
@@ -190,13 +222,7 @@ void CPortWnd::StatusBarCommand() {
 }
 
 void CPortWnd::Publish() {
-    const PortPublishedState state = session_.PublishedState();
-    board_->isOpen = state.isOpen;
-    board_->receiving = state.receiving;
-    board_->sending = state.sending;
-    board_->dtrOn = state.dtrOn;
-    board_->rtsOn = state.rtsOn;
-    board_->loopbackOn = state.loopbackOn;
+    link_->PublishState();
     board_->reportView = reportView_;
     board_->toolbarShown = toolbarShown_;
     board_->statusBarShown = statusBarShown_;

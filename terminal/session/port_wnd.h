@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,26 +17,9 @@
 class QObject;
 class QTimer;
 
-// The toolkit's link from a port to its frame and the main frame: posts events, and drops them
-// once the frame has gone (a worker may outlive the close's waits).
-class QtPortLink : public PortFrameLink {
-  public:
-    QtPortLink(QObject* frame, QObject* mainFrame);
-    void Post(Target target, UINT message, WPARAM wParam, LPARAM lParam) override;
-    void PostText(Target target, UINT message, LPARAM lParam, std::string text);
-    // Called by the frame as it goes; nothing is posted afterwards.
-    void Detach();
-
-  private:
-    QObject* TargetObject(Target target) const;
-
-    std::mutex mutex_;
-    QObject* frame_;
-    QObject* mainFrame_;
-};
-
-// What the view publishes for its frame's menus, toolbar and context menu: written by the port
-// thread after every event it handles, read by the GUI thread without waiting.
+// What the view publishes for its frame's menus, toolbar and context menu, read by the GUI
+// thread without waiting. The port's own state is copied before every post to the frame; the
+// view's display state after every event the view handles.
 struct PortStateBoard {
     std::atomic<bool> isOpen{false};
     std::atomic<bool> receiving{false};
@@ -46,6 +30,35 @@ struct PortStateBoard {
     std::atomic<bool> reportView{false};
     std::atomic<bool> toolbarShown{true};
     std::atomic<bool> statusBarShown{true};
+};
+
+// The toolkit's link from a port to its frame and the main frame: posts events, and drops them
+// once the frame has gone (a worker may outlive the close's waits).
+class QtPortLink : public PortFrameLink {
+  public:
+    QtPortLink(QObject* frame, QObject* mainFrame);
+    void Post(Target target, UINT message, WPARAM wParam, LPARAM lParam) override;
+    void PostText(Target target, UINT message, LPARAM lParam, std::string text);
+    // Called by the frame as it goes; nothing is posted afterwards.
+    void Detach();
+
+    // From now on every post to the frame first copies the port's state from `reader` onto
+    // `board`: whichever thread announces a change, the frame never handles the announcement
+    // before the state it announces can be read.
+    void PublishTo(std::shared_ptr<PortStateBoard> board,
+                   std::function<PortPublishedState()> reader);
+    // Copies the port's state onto the board now.
+    void PublishState();
+
+  private:
+    QObject* TargetObject(Target target) const;
+    void PublishLocked();
+
+    std::mutex mutex_;
+    QObject* frame_;
+    QObject* mainFrame_;
+    std::shared_ptr<PortStateBoard> board_;
+    std::function<PortPublishedState()> reader_;
 };
 
 class CPortWnd : public QObject {

@@ -6,116 +6,22 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
-#include <QThread>
 #include <QTimer>
-#include <filesystem>
-#include <functional>
-#include <memory>
 
 #include "platform/registry/registry.h"
-#include "platform/ui/prompts.h"
-#include "terminal/app/main_frame.h"
-#include "terminal/app/preferences.h"
 #include "terminal/dialogs/open_dlg.h"
 #include "terminal/resources/halvo_resources.h"
-#include "terminal/session/port_config.h"
 #include "terminal/session/port_edit.h"
-#include "terminal/session/port_mdi_child_wnd.h"
-#include "terminal/session/process_events.h"
 #include "terminal/session/report_widget.h"
-#include "terminal/session/view_flags.h"
-#include "tests/support/temp_config.h"
+#include "tests/terminal_gui/halvo_gui_support.h"
 
 namespace {
-
-// Spins the event loop until `done` holds or the deadline passes.
-bool WaitFor(const std::function<bool()>& done, int milliseconds = 8000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > milliseconds) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
-
-class HalvoGui : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        config_.WritePortMap(
-            "COM1 = sim:null-modem/gui/A\n"
-            "COM2 = sim:null-modem/gui/B\n"
-            "COM3 = sim:loopback\n"
-            "COM5 = sim:loopback\n"
-            "COM7 = sim:loopback\n"
-            "COM9 = /dev/quenby-no-such-device\n");
-        programDir_ = config_.Root() + "/program";
-        std::filesystem::create_directories(programDir_);
-        setenv("QUENBY_PROGRAM_DIR", programDir_.c_str(), 1);
-        platform::SetPromptService(&prompts_);
-        FillDefaultPortConfig(DefaultPortConfig());
-        ProcessPreferences() = Preferences{};
-        DisplayFlags& flags = ProcessDisplayFlags();
-        flags.Initialize(DisplayPreferences{}, false, 0);
-        CreateProcessEvents();
-    }
-    void TearDown() override {
-        if (frame_) {
-            // No confirmation is scripted for the end of a test.
-            ProcessPreferences().confirmationOnExit = 0;
-            frame_.reset();
-        }
-        CloseProcessEvents();
-        platform::SetPromptService(nullptr);
-        unsetenv("QUENBY_PROGRAM_DIR");
-    }
-
-    CMainFrame& Start(const std::string& commandLine) {
-        frame_ = std::make_unique<CMainFrame>(prompts_);
-        frame_->resize(1000, 700);
-        EXPECT_TRUE(frame_->Create(commandLine));
-        frame_->show();
-        return *frame_;
-    }
-
-    CPortMDIChildWnd* Port(const std::string& name) const {
-        for (CPortMDIChildWnd* frame : frame_->PortFrames()) {
-            if (frame->PortName() == name) {
-                return frame;
-            }
-        }
-        return nullptr;
-    }
-
-    static std::string Text(CPortMDIChildWnd* frame) { return frame->Display().GetText(); }
-
-    static bool PaneShows(CPortMDIChildWnd* frame, const char* text) {
-        return frame->VisiblePanes().contains(QString::fromLatin1(text));
-    }
-
-    std::vector<std::string> Prompts() const {
-        std::vector<std::string> texts;
-        for (const auto& record : prompts_.Records()) {
-            texts.push_back(record.text);
-        }
-        return texts;
-    }
-
-    TempConfig config_;
-    std::string programDir_;
-    platform::ScriptedPrompts prompts_;
-    std::unique_ptr<CMainFrame> frame_;
-};
 
 // The sim null-modem pair raises the peer's CTS, DSR and CD from its RTS and DTR.
 TEST_F(HalvoGui, TwoPortsFromTheCommandLineOpenTiledAndReceive) {

@@ -163,7 +163,6 @@ TEST(CommandLineLengthTest, FitsOrIsRefusedWhole) {
         {padded("COM1 /MAX /FB /P9600", 79), true},
         {padded("com1 /MAX /FB /P9600", 79), true},
         {padded("COM1 /MAX /FB /P9600", 4096), true},
-        {padded("/? /MAX", 200), true},
     };
     for (const LengthRow& row : rows) {
         SCOPED_TRACE(testing::Message() << row.line.size() << " characters: " << row.line);
@@ -184,6 +183,29 @@ TEST(CommandLineLengthTest, FitsOrIsRefusedWhole) {
             EXPECT_TRUE(plan.continuousCharacter);
             EXPECT_EQ(plan.character, 'B');
         }
+    }
+}
+
+// Help asked for on a command line too long for the buffer still gets the usage text, not the
+// warning: wherever "/?" stands in what was typed.
+TEST(CommandLineLengthTest, UsageShownForAnOverLongCommandLine) {
+    const std::string longLine = "COM1,COM2 /P9600,8,N,1 " + std::string(100, 'X');
+    const std::string lines[] = {
+        "/? " + longLine,
+        longLine + " /?",
+        "com1 /max /p9600 " + std::string(62, ' ') + "/?",
+    };
+    for (const std::string& line : lines) {
+        SCOPED_TRACE(line);
+        ASSERT_GT(line.size(), kCommandLineBufferSize - 1);
+        PortConfig config = Defaults();
+        const CommandLinePlan plan = ProcessCommandLine(line, config);
+        EXPECT_TRUE(plan.showUsage);
+        EXPECT_FALSE(plan.showInvalidParameter);
+        // Nothing else of the command line takes effect.
+        EXPECT_TRUE(plan.portNames.empty());
+        EXPECT_FALSE(plan.maximize);
+        ExpectSettings(config, kUntouched);
     }
 }
 
