@@ -130,14 +130,14 @@ void Scenario(const char* name, Service& service, int ticks) {
     QuietOwner owner;
     CounterSources sources(owner, ChooseDevicePaths(HostDevicePathQueries()));
     sources.Start();
-    sources.PollTick();  // the first read fills the counters the table starts from
+    sources.PollTick(0);  // the first read fills the counters the table starts from
     Table table(sources);
     std::vector<double> us;
     us.reserve(static_cast<std::size_t>(ticks));
     std::size_t cells = 0;
     for (int i = 0; i < ticks; ++i) {
         const auto start = Clock::now();
-        sources.PollTick();
+        sources.PollTick(0);
         cells += table.Refresh();
         us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     }

@@ -44,8 +44,7 @@ int CounterSource::Probe() {
 }
 
 void CounterSource::ReportDriverError() {
-    owner_.ShowMessageBox(DriverErrorText(platform::GetLastError()), kDriverWarningCaption,
-                          MB_ICONHAND);
+    owner_.ReportDriverError(family_, DriverErrorText(platform::GetLastError()));
 }
 
 std::span<std::uint8_t> CounterSource::NameEntries() {

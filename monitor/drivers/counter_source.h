@@ -41,8 +41,6 @@ constexpr std::size_t PortCounterListLength(std::size_t ports) {
     return kListHeaderSize + kCounterEntrySize * ports + kCounterListPadding;
 }
 
-enum class SourceFamily { Hubline, Talon, Zenith };
-
 class CounterSource {
   public:
     // The number of ports asked for by the first listing.

@@ -12,7 +12,6 @@ CounterSources::CounterSources(CounterSourceOwner& owner, const DevicePaths& pat
 }
 
 void CounterSources::Start() {
-    zenithRows_ = 0;
     for (std::size_t i = 0; i < sources_.size(); ++i) {
         CounterSource& source = *sources_[i];
         if (source.Probe() == 1) {
@@ -35,29 +34,20 @@ BoundPort CounterSources::Bind(std::string_view portName) {
         CounterSource& source = *sources_[i];
         BoundPort bound{source.FindCounters(portName), source.FindStatistics(portName), &source};
         if (bound) {
-            if (source.Family() == SourceFamily::Zenith) {
-                ++zenithRows_;
-            }
             return bound;
         }
     }
     return {};
 }
 
-void CounterSources::ReleaseZenithRow() {
-    if (zenithRows_ > 0) {
-        --zenithRows_;
-    }
-}
-
-void CounterSources::PollTick() {
+void CounterSources::PollTick(int zenithRows) {
     if (available_[Index(SourceFamily::Hubline)]) {
         UpdateStatistics(Source(SourceFamily::Hubline));
     }
     if (available_[Index(SourceFamily::Talon)]) {
         UpdateStatistics(Source(SourceFamily::Talon));
     }
-    if (available_[Index(SourceFamily::Zenith)] && zenithRows_ > 0) {
+    if (available_[Index(SourceFamily::Zenith)] && zenithRows > 0) {
         CounterSource& zenith = Source(SourceFamily::Zenith);
         if (zenith.Handle() == platform::kInvalidDeviceHandle) {
             zenith.Probe();

@@ -24,29 +24,26 @@ class CounterSources {
                    DeviceControl& device = SystemDeviceControl());
 
     // Probe each source; an available one lists its ports, sizes its arrays for exactly that
-    // many and lists again into the final buffer; an unavailable one frees its buffers. The
-    // count of Zenith-bound rows starts at 0.
+    // many and lists again into the final buffer; an unavailable one frees its buffers.
     void Start();
 
-    // The first available source, in family order, that knows the name; a Zenith binding
-    // counts toward ZenithRows(). An unbound result when no available source knows it.
+    // The first available source, in family order, that knows the name: a port that several
+    // families list belongs to the earliest. An unbound result when no available source knows
+    // it.
     BoundPort Bind(std::string_view portName);
-    // A Zenith-bound row left the table.
-    void ReleaseZenithRow();
 
     // One polling tick without the table refresh: Hubline and Talon when available, Zenith
-    // when available and at least one row is bound to it (a lost Zenith is probed instead,
-    // which returns at once, so it is never read again).
-    void PollTick();
+    // when available and `zenithRows` (the table's rows bound to it) is not 0 (a lost Zenith
+    // is probed instead, which returns at once, so it is never read again). The table counts
+    // its own rows, so the count follows every way rows come and go (New, Open, removal).
+    void PollTick(int zenithRows);
 
     bool Available(SourceFamily family) const { return available_[Index(family)]; }
     CounterSource& Source(SourceFamily family) { return *sources_[Index(family)]; }
-    int ZenithRows() const { return zenithRows_; }
 
   private:
     static std::size_t Index(SourceFamily family) { return static_cast<std::size_t>(family); }
 
     std::array<std::unique_ptr<CounterSource>, 3> sources_;
     std::array<bool, 3> available_{};
-    int zenithRows_ = 0;
 };

@@ -68,9 +68,9 @@ SessionIoResult Session::ReadSession(const std::string& path) {
         Warn(path, kCorruptedSessionText);
         return SessionIoResult::Corrupted;
     }
-    const LoadResult loaded =
-        LoadSession(table_, decoded, [this](std::string_view name) { return host_.Bind(name); });
-    zenithRows_ = loaded.zenithRows;
+    // The Zenith rows that gate that family's polling are counted from the table itself, so
+    // they follow the rows that replace the old ones.
+    LoadSession(table_, decoded, [this](std::string_view name) { return host_.Bind(name); });
     // Polling stays off until the settings are confirmed again.
     pollMs_ = 0;
     host_.RefreshTable();
@@ -100,7 +100,6 @@ void Session::New() {
         host_.PostPollingState(1);
     }
     sessionPath_.clear();
-    zenithRows_ = 0;
     host_.SetCaption(kUntitledCaption);
 }
 
@@ -117,7 +116,7 @@ void Session::Open() {
     const SessionIoResult result = ReadSession(*chosen);
     if (result != SessionIoResult::Ok && result != SessionIoResult::Truncated) {
         // The table still shows the previous session: it keeps its path, caption and the
-        // count of Zenith rows that gates that family's polling.
+        // Zenith rows that gate that family's polling.
         return;
     }
     sessionPath_ = *chosen;

@@ -70,9 +70,6 @@ class Session {
     const std::string& SessionPath() const { return sessionPath_; }
     int PollMs() const { return pollMs_; }
     void SetPollMs(int pollMs) { pollMs_ = pollMs; }
-    // Rows bound to the Zenith family; the view adjusts it as it adds and removes rows.
-    int ZenithRows() const { return zenithRows_; }
-    void SetZenithRows(int rows) { zenithRows_ = rows; }
 
   private:
     void StopPolling();
@@ -87,5 +84,4 @@ class Session {
     platform::PromptService& prompts_;
     std::string sessionPath_;
     int pollMs_ = 2000;
-    int zenithRows_ = 0;
 };

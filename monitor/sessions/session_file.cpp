@@ -182,17 +182,19 @@ LoadResult LoadSession(PortTable& table, const DecodedSession& session, const Ro
     return result;
 }
 
+std::string SessionTemporaryPath(const std::string& path) {
+    return path + ".tmp" + std::to_string(getpid());
+}
+
 FileWriteResult WriteFileBytes(const std::string& path, std::span<const std::uint8_t> bytes) {
-    const std::string temporary = path + ".tmp" + std::to_string(getpid());
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    const bool direct = fd < 0;
-    if (direct) {
-        // A folder we may not create files in can still hold a file we may replace.
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            platform::FailWithErrno();
-            return FileWriteResult::CannotCreate;
-        }
+    const std::string temporary = SessionTemporaryPath(path);
+    // The target is never opened for writing: a save that fails part way would leave neither
+    // the old session nor the new one. A link planted at the temporary name is not followed.
+    const int fd =
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) {
+        platform::FailWithErrno();
+        return FileWriteResult::CannotCreate;
     }
     std::size_t done = 0;
     int failure = 0;
@@ -213,13 +215,11 @@ FileWriteResult WriteFileBytes(const std::string& path, std::span<const std::uin
     if (::close(fd) != 0 && failure == 0) {
         failure = errno;
     }
-    if (failure == 0 && !direct && std::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (failure == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) {
         failure = errno;
     }
     if (failure != 0) {
-        if (!direct) {
-            ::unlink(temporary.c_str());
-        }
+        ::unlink(temporary.c_str());
         platform::FailWith(static_cast<DWORD>(failure));
         return FileWriteResult::WriteFailed;
     }

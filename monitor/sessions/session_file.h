@@ -79,8 +79,11 @@ struct LoadResult {
 LoadResult LoadSession(PortTable& table, const DecodedSession& session, const RowBinder& bind);
 
 // File access. Writing goes to a temporary file that replaces `path` only once complete, so a
-// failed save never destroys the previous session.
+// failed save never destroys the previous session; when the temporary file cannot be created
+// the save fails (CannotCreate) and `path` is not touched.
 enum class FileWriteResult { Ok, CannotCreate, WriteFailed };
+// Where a save of `path` is written before it replaces the file: beside it, in the same folder.
+std::string SessionTemporaryPath(const std::string& path);
 FileWriteResult WriteFileBytes(const std::string& path, std::span<const std::uint8_t> bytes);
 // At most `limit` bytes of the file; nothing when it cannot be opened or read.
 std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path, std::size_t limit);

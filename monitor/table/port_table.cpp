@@ -48,6 +48,11 @@ void PortTable::ClearRows() {
     shown_.clear();
 }
 
+int PortTable::ZenithRowCount() const {
+    return static_cast<int>(
+        std::count_if(rows_.begin(), rows_.end(), [](const auto& row) { return row->Zenith(); }));
+}
+
 void PortTable::SortRows() {
     std::stable_sort(rows_.begin(), rows_.end(), [](const auto& a, const auto& b) {
         return a->SortNumber() < b->SortNumber();

@@ -56,6 +56,8 @@ class PortTable {
     void RemoveRowAt(int index);
     // Removes every row and shown item.
     void ClearRows();
+    // Rows bound to the Zenith family; they gate that family's polling.
+    int ZenithRowCount() const;
     // Orders the rows by port number; rows with equal numbers keep their order. Only the rows
     // move: the shown items are relabelled by the next Refresh.
     void SortRows();

@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QMenu>
+#include <QPointer>
 #include <QToolTip>
 #include <algorithm>
 
@@ -132,7 +133,7 @@ void CSeltraView::ApplySettings() {
 }
 
 void CSeltraView::PollTick() {
-    sources_->PollTick();
+    sources_->PollTick(table_.ZenithRowCount());
     RefreshTable();
 }
 
@@ -149,7 +150,6 @@ bool CSeltraView::ExitSteps() {
 // Rows -----------------------------------------------------------------------------------------
 
 void CSeltraView::AddPortByName(const std::string& name) {
-    // Checked before binding: a binding to the Zenith family counts toward its polling.
     if (table_.RowCount() >= kMaxRows || table_.FindRow(name) >= 0) {
         return;
     }
@@ -165,18 +165,9 @@ void CSeltraView::AddFamily(SourceFamily family) {
     }
     CounterSource& source = sources_->Source(family);
     for (int i = 0; i < source.Count() && table_.RowCount() < kMaxRows; ++i) {
-        const std::string name(source.PortName(i));
-        if (name.empty() || table_.FindRow(name) >= 0) {
-            continue;
-        }
-        if (family == SourceFamily::Zenith) {
-            AddPortByName(name);
-            continue;
-        }
-        // The family's own entry, even when an earlier family lists a port of the same name.
-        const RowBinding binding{&source.Counters()[static_cast<std::size_t>(i)],
-                                 &source.Statistics()[static_cast<std::size_t>(i)], false};
-        table_.AddRow(std::make_unique<PortRow>(name, binding));
+        // Bound by name like every other row, so that a port an earlier family also lists is
+        // that family's here as after a session is saved and opened again.
+        AddPortByName(std::string(source.PortName(i)));
     }
 }
 
@@ -236,9 +227,6 @@ void CSeltraView::RemoveSelectedRows() {
     }
     PausePolling();
     for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-        if (*it < table_.RowCount() && table_.Row(*it).Zenith()) {
-            sources_->ReleaseZenithRow();
-        }
         model_->RemoveRow(*it);
     }
     contextRow_ = -1;
@@ -413,7 +401,9 @@ void CSeltraView::RunPopup(std::span<const int> ids, const QPoint& globalPos) {
 }
 
 void CSeltraView::contextMenuEvent(QContextMenuEvent* event) {
-    contextRow_ = indexAt(viewport()->mapFrom(this, event->pos())).row();
+    // A right click arrives in the viewport's coordinates and the menu key in the view's; the
+    // screen position is the same for both and the rows are hit-tested in the viewport.
+    contextRow_ = indexAt(viewport()->mapFromGlobal(event->globalPos())).row();
     if (contextRow_ >= 0) {
         RunPopup(RowPopup(), event->globalPos());
     }
@@ -465,7 +455,35 @@ void CSeltraView::PostMonitorMessage(UINT msg) {
 }
 
 void CSeltraView::ShowMessageBox(const std::string& text, const std::string& caption, UINT icon) {
-    prompts_.MessageBox(text, caption, MB_OK | icon);
+    ShowAfterTick(text, caption, MB_OK | icon, nullptr);
+}
+
+void CSeltraView::ReportDriverError(SourceFamily family, const std::string& text) {
+    bool& open = driverBoxOpen_[static_cast<std::size_t>(family)];
+    if (open) {
+        return;
+    }
+    open = true;
+    ShowAfterTick(text, kDriverWarningCaption, MB_OK | MB_ICONHAND,
+                  [this, family] { driverBoxOpen_[static_cast<std::size_t>(family)] = false; });
+}
+
+void CSeltraView::ShowAfterTick(std::string text, std::string caption, UINT style,
+                                std::function<void()> closed) {
+    // A modal box opened inside the tick would hold the polling timer until someone answers
+    // it (a timer is not re-entered while its own handler runs), and every other family's
+    // rows would stop. Opened from the event loop, the timer keeps polling while it is open.
+    QMetaObject::invokeMethod(
+        this,
+        [this, text = std::move(text), caption = std::move(caption), style,
+         closed = std::move(closed)] {
+            const QPointer<CSeltraView> alive(this);
+            prompts_.MessageBox(text, caption, style);
+            if (alive && closed) {
+                closed();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 ReportSettings CSeltraView::Settings() {

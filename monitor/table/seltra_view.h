@@ -6,6 +6,8 @@
 #include <QEvent>
 #include <QTableView>
 #include <QTimer>
+#include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -90,7 +92,11 @@ class CSeltraView : public QTableView, public CounterSourceOwner, public Session
 
     // CounterSourceOwner
     void PostMonitorMessage(UINT msg) override;
+    // Both open their box once the current tick is over (see ShowAfterTick).
     void ShowMessageBox(const std::string& text, const std::string& caption, UINT icon) override;
+    // At most one box per family is open at a time; the family's failures while it is open
+    // add none.
+    void ReportDriverError(SourceFamily family, const std::string& text) override;
     ReportSettings Settings() override;
 
     // SessionHost
@@ -122,6 +128,10 @@ class CSeltraView : public QTableView, public CounterSourceOwner, public Session
     void ShowHelp();
     void ShowHeaderMenu(const QPoint& pos);
     void RunPopup(std::span<const int> ids, const QPoint& globalPos);
+    // Opens a modal box from the event loop rather than inside the running tick; `closed`
+    // runs once it has been answered.
+    void ShowAfterTick(std::string text, std::string caption, UINT style,
+                       std::function<void()> closed);
 
     SeltraSettings& settings_;
     platform::PromptService& prompts_;
@@ -135,4 +145,6 @@ class CSeltraView : public QTableView, public CounterSourceOwner, public Session
     int maxBaud_ = 115200;
     int contextRow_ = -1;
     int contextColumn_ = -1;
+    // A "Driver Communication Error!" box of the family is waiting or open.
+    std::array<bool, 3> driverBoxOpen_{};
 };

@@ -8,20 +8,29 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPrinter>
 #include <QRadioButton>
+#include <QTimer>
+#include <QToolTip>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "monitor/app/main_frame.h"
 #include "monitor/app/settings_dlg.h"
 #include "monitor/drivers/driver_messages.h"
 #include "monitor/resources/seltra_resources.h"
+#include "monitor/sessions/session.h"
 #include "monitor/stats/reset_statistics.h"
 #include "monitor/table/add_port_dlg.h"
 #include "monitor/table/port_cell_delegate.h"
@@ -204,6 +213,135 @@ TEST_F(SeltraGui, AddPortsByDriverCodesAndColumnsWithoutDuplicates) {
     view.RemoveColumns({0, 20, 33});
     EXPECT_EQ(view.Table().ColumnCount(), 14);
     EXPECT_EQ(view.Table().ColumnKinds()[0], 0);
+}
+
+TEST_F(SeltraGui, APortBothFamiliesListIsBoundToHublineByEveryPath) {
+    // COM5 is listed by both families with different counts: the row must show Hubline's,
+    // whichever way it entered the table, so that a saved and reopened table keeps its rows
+    // on the same driver's counters.
+    driver_[kHubline].names = {"COM5"};
+    driver_[kHubline].counters = {{111, 11}};
+    driver_[kTalon].names = {"COM8", "COM5"};
+    driver_[kTalon].counters = {{800, 8}, {999, 99}};
+    const std::string saved = programDir_ + "/both.sls";
+    struct Path {
+        const char* name;
+        const char* commandLine;
+        std::function<void(CSeltraView&)> add;
+    } paths[] = {
+        {"/TALON", "/TALON", [](CSeltraView&) {}},
+        {"Add Ports, Driver", "/nothing",
+         [](CSeltraView& view) { view.AddPortsByCodes({kTalonDriverCode}); }},
+        {"Add Ports, Ports", "/nothing",
+         [](CSeltraView& view) {
+             view.AddPortsByCodes({5, 8});
+         }},
+        {"port list", "COM5,COM8", [](CSeltraView&) {}},
+        {"session reload", "/nothing",
+         [&](CSeltraView& view) {
+             prompts_.AnswerFileWith(saved);
+             view.OnCommand(ID_FILE_OPEN);
+         }},
+    };
+    {
+        // The session the reload path opens: both rows, written by a table that had them.
+        CMainFrame& frame = Start("/HUBLINE /TALON");
+        ASSERT_EQ(frame.View().Table().RowCount(), 2);
+        ASSERT_EQ(frame.View().CurrentSession().WriteSession(saved), SessionIoResult::Ok);
+        frame_.reset();
+    }
+    for (const Path& path : paths) {
+        SCOPED_TRACE(path.name);
+        CMainFrame& frame = Start(path.commandLine);
+        CSeltraView& view = frame.View();
+        path.add(view);
+        ASSERT_EQ(Column(0), (std::vector<std::string>{"COM5", "COM8"}));
+        const int row = view.Table().FindRow("COM5");
+        EXPECT_EQ(view.Table().Row(row).Counters(),
+                  view.Sources().Source(SourceFamily::Hubline).FindCounters("COM5"));
+        EXPECT_EQ(view.Table().Row(view.Table().FindRow("COM8")).Counters(),
+                  view.Sources().Source(SourceFamily::Talon).FindCounters("COM8"));
+        view.PollTick();
+        EXPECT_EQ(Column(8), (std::vector<std::string>{"111", "800"}));  // TxTotal
+        EXPECT_EQ(Column(9), (std::vector<std::string>{"11", "8"}));     // RxTotal
+        frame_.reset();
+    }
+    for (const auto& record : prompts_.Records()) {
+        EXPECT_NE(record.kind, platform::ScriptedPrompts::Record::Kind::MessageBox) << record.text;
+    }
+}
+
+TEST_F(SeltraGui, RightClickAndToolTipNameTheRowUnderTheMouse) {
+    driver_[kHubline].names = {"COM1", "COM2", "COM3"};
+    CMainFrame& frame = Start("/HUBLINE");
+    frame.resize(900, 400);
+    frame.show();
+    QCoreApplication::processEvents();  // lays the header and the rows out
+    CSeltraView& view = frame.View();
+    QWidget* viewport = view.viewport();
+    ASSERT_GT(view.horizontalHeader()->height(), 0);
+
+    // The row popup is modal: it is read and closed from a timer inside its own loop.
+    std::vector<QStringList> popups;
+    auto rightClick = [&](const QPoint& at) {
+        QObject timers;  // a closer still pending when no popup opened is dropped with it
+        QTimer::singleShot(0, &timers, [&] {
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                QStringList texts;
+                for (QAction* action : menu->actions()) {
+                    texts << action->text();
+                }
+                popups.push_back(texts);
+                menu->close();
+            }
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+        QApplication::sendEvent(viewport, &event);
+    };
+    auto leftClick = [&](const QPoint& at) {
+        const QPointF global = viewport->mapToGlobal(QPointF(at));
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), global, Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), global, Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &release);
+    };
+    auto toolTipAt = [&](const QPoint& at) {
+        QToolTip::hideText();
+        QHelpEvent event(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+        QApplication::sendEvent(viewport, &event);
+        return QToolTip::text();
+    };
+
+    const QStringList rowPopup{QStringLiteral("Re&move Row"), QStringLiteral("&Reset Row")};
+    for (int row = 0; row < 3; ++row) {
+        const QRect rect = view.visualRect(view.model()->index(row, 2));
+        const QString name = QStringLiteral("COM%1").arg(row + 1);
+        // The first and the last pixel line of the row, and its middle.
+        for (const int y : {rect.top(), rect.center().y(), rect.bottom()}) {
+            SCOPED_TRACE("row " + std::to_string(row) + " at y " + std::to_string(y));
+            const QPoint at(rect.center().x(), y);
+            popups.clear();
+            rightClick(at);
+            EXPECT_EQ(view.ContextRow(), row);
+            ASSERT_EQ(popups.size(), 1u) << "no row popup";
+            EXPECT_EQ(popups[0], rowPopup);
+
+            view.clearSelection();
+            leftClick(at);
+            ASSERT_EQ(view.ContextRow(), row);
+            EXPECT_EQ(toolTipAt(at), name);
+        }
+    }
+    // Below the last row there is no row, and no popup.
+    const QRect last = view.visualRect(view.model()->index(2, 2));
+    const QPoint below(last.center().x(), last.bottom() + 3 * last.height());
+    popups.clear();
+    rightClick(below);
+    EXPECT_EQ(view.ContextRow(), -1);
+    EXPECT_TRUE(popups.empty());
+    QToolTip::hideText();
 }
 
 TEST_F(SeltraGui, AddPortDialogChecksItsInput) {

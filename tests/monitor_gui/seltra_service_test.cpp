@@ -14,6 +14,7 @@
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -27,6 +28,7 @@
 #include "monitor/app/main_frame.h"
 #include "monitor/app/seltra_settings.h"
 #include "monitor/resources/seltra_resources.h"
+#include "monitor/sessions/session.h"
 #include "monitor/table/seltra_view.h"
 #include "platform/ui/prompts.h"
 #include "tests/drivers/service_process.h"
@@ -73,6 +75,51 @@ std::string RunCommand(const std::string& command) {
     pclose(pipe);
     return text;
 }
+
+// Runs the event loop until done() holds or a generous deadline passes; false on the deadline.
+// A timer of its own wakes the loop, so a wait never depends on other events arriving.
+bool WaitUntil(const std::function<bool()>& done,
+               std::chrono::seconds limit = std::chrono::seconds(30)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done() || std::chrono::steady_clock::now() > deadline) {
+            loop.quit();
+        }
+    });
+    check.start(5);
+    if (!done()) {
+        loop.exec();
+    }
+    return done();
+}
+
+// Answers like the scripted service, but a "Driver Communication Error!" box stays open as an
+// unattended modal box does: the first one runs the test's scenario inside its own event loop
+// before it is dismissed. A box that opens while another is still open is only counted.
+class UnattendedPrompts : public platform::ScriptedPrompts {
+  public:
+    int MessageBox(const std::string& text, const std::string& caption, UINT style) override {
+        const int answer = ScriptedPrompts::MessageBox(text, caption, style);
+        if (text.rfind("Driver Communication Error!", 0) != 0) {
+            return answer;
+        }
+        ++open;
+        maxOpen = std::max(maxOpen, open);
+        if (whileOpen) {
+            const auto scenario = std::move(whileOpen);
+            whileOpen = nullptr;
+            scenario();
+        }
+        --open;
+        return answer;
+    }
+
+    std::function<void()> whileOpen;
+    int open = 0;
+    int maxOpen = 0;
+};
 
 class SeltraService : public ::testing::Test {
   protected:
@@ -270,6 +317,7 @@ TEST_F(SeltraService, AFailingFamilyIsReportedOnEveryTickAndLosesNoCounts) {
     Control({"set", "talon", "COM5", "tx=250", "rx=180"});
     Control({"set", "hubline", "COM2", "tx=80"});
     view.PollTick();
+    QCoreApplication::processEvents();  // the box opens once the tick is over
     const auto boxes = Boxes();
     ASSERT_EQ(boxes.size(), 1u);  // one failing family, one tick
     EXPECT_EQ(boxes[0].text, kDriverError31);
@@ -279,18 +327,87 @@ TEST_F(SeltraService, AFailingFamilyIsReportedOnEveryTickAndLosesNoCounts) {
     EXPECT_EQ(Cell("COM5", kTxTotalColumn), "100");  // the failed read changed nothing
     EXPECT_EQ(Cell("COM5", kThroughputColumn), Throughput(0));
 
+    // That box was answered, so the next failing tick shows the error again.
     view.PollTick();
+    QCoreApplication::processEvents();
     ASSERT_EQ(Boxes().size(), 2u);
     EXPECT_EQ(Boxes()[1].text, kDriverError31);
 
     // Once the service answers again, what it counted meanwhile arrives in one poll.
     Control({"fail", "talon", "0"});
     view.PollTick();
+    QCoreApplication::processEvents();
     EXPECT_EQ(Boxes().size(), 2u);
     EXPECT_EQ(Cell("COM5", kTxTotalColumn), "250");
     EXPECT_EQ(Cell("COM5", kRxTotalColumn), "180");
     EXPECT_EQ(Cell("COM5", kThroughputColumn), Throughput(575));  // (150 + 80) x 10 / 4
     EXPECT_EQ(frame.PaneText(ID_INDICATOR_POLLING), QStringLiteral("Polling timer is ON"));
+}
+
+TEST_F(SeltraService, AFamilyThatKeepsFailingHasOneBoxOpenWhileTheOtherKeepsPolling) {
+    // The service's own boxes stay open here; the frame is driven by the view's real timer.
+    UnattendedPrompts prompts;
+    struct DropFrame {
+        std::unique_ptr<CMainFrame>& frame;
+        ~DropFrame() { frame.reset(); }  // before the prompt service it uses
+    } dropFrame{frame_};
+    ASSERT_NO_FATAL_FAILURE(StartCard(kQuietCard));
+    frame_ = std::make_unique<CMainFrame>(prompts);
+    CSeltraView& view = frame_->View();
+    view.InitialUpdate("/HUBLINE /TALON");
+    ASSERT_EQ(view.Table().RowCount(), 5);
+    Control({"fail", "talon", "31"});
+
+    constexpr int kFailingTicks = 30;
+    bool ranInsideTheBox = false;
+    bool exited = false;
+    prompts.whileOpen = [&] {
+        ranInsideTheBox = true;
+        // While the Talon box is open nobody answers it, and each step below needs at least
+        // one more tick: Talon fails at every one of them, Hubline's rows follow the service.
+        for (int tick = 1; tick <= kFailingTicks; ++tick) {
+            const std::string tx = std::to_string(1000 + tick);
+            Control({"set", "hubline", "COM2", "tx=" + tx});
+            if (!WaitUntil([&] { return Cell("COM2", kTxTotalColumn) == tx; })) {
+                ADD_FAILURE() << "Hubline's row stopped at " << Cell("COM2", kTxTotalColumn)
+                              << " while the box was open";
+                break;
+            }
+        }
+        EXPECT_EQ(prompts.open, 1);
+        // The window closes while the box is still open (the session ends, or the window
+        // manager closes it): the exit still saves the default session with the last counts.
+        exited = frame_->close();
+    };
+    view.StartTimer(10);  // a short interval so that 30 ticks pass quickly
+    ASSERT_TRUE(WaitUntil([&] { return ranInsideTheBox && prompts.open == 0; }))
+        << "no driver error box was shown";
+    EXPECT_EQ(prompts.maxOpen, 1);
+    EXPECT_TRUE(exited);
+    EXPECT_FALSE(view.TimerActive());
+
+    std::vector<std::string> texts;
+    for (const auto& record : prompts.Records()) {
+        texts.push_back(record.text);
+    }
+    // The driver error, then the exit question (answered yes).
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ(texts.front(), kDriverError31);
+    EXPECT_EQ(texts.back(), "Are you sure you want to exit?\t\t");
+
+    const auto bytes = ReadFileBytes(DefaultSessionPath(), kMaxSessionFileSize);
+    ASSERT_TRUE(bytes.has_value()) << "no default session at exit";
+    const DecodedSession saved = DecodeSession(*bytes);
+    ASSERT_EQ(saved.status, SessionDecodeStatus::Complete);
+    std::vector<std::string> names;
+    for (const DecodedRow& row : saved.rows) {
+        names.push_back(row.name);
+        if (row.name == "COM2") {
+            EXPECT_EQ(row.counters.txTotalRaw, 1000u + kFailingTicks);
+            EXPECT_EQ(row.statistics.TxTotal, 1000u + kFailingTicks);
+        }
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"COM2", "COM5", "COM7", "COM9", "COM12"}));
 }
 
 TEST_F(SeltraService, RestartedAndWrappedCountersKeepTheTotals) {

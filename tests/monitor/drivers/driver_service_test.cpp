@@ -50,7 +50,7 @@ TEST_F(ServiceTest, TheDefaultCardOnEitherDeviceName) {
         EXPECT_EQ(sources.Source(SourceFamily::Talon).Count(), 2);
         EXPECT_TRUE(sources.Bind("COM4"));
         EXPECT_EQ(sources.Bind("COM10").source, &sources.Source(SourceFamily::Talon));
-        sources.PollTick();
+        sources.PollTick(0);
         EXPECT_EQ(sources.Source(SourceFamily::Talon).RequestLength(), 56u + 20u * 2u);
         EXPECT_TRUE(owner_.boxes.empty());  // the service accepted every request length
     }
@@ -71,7 +71,7 @@ TEST_F(ServiceTest, PortCountsAtTheLimits) {
         CounterSource& hub = sources.Source(SourceFamily::Hubline);
         EXPECT_EQ(hub.Count(), row.count);
         EXPECT_EQ(hub.RequestLength(), 64u + 12u * static_cast<unsigned>(row.count));
-        sources.PollTick();
+        sources.PollTick(0);
         EXPECT_EQ(hub.RequestLength(), 56u + 20u * static_cast<unsigned>(row.count));
         EXPECT_TRUE(owner.boxes.empty());
     }
@@ -88,7 +88,7 @@ TEST_F(ServiceTest, TrafficReachesTheStatistics) {
     while (port.statistics->TxTotal + port.statistics->RxTotal == 0 &&
            std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        sources.PollTick();
+        sources.PollTick(0);
     }
     EXPECT_GT(port.statistics->TxTotal + port.statistics->RxTotal, 0u);
     EXPECT_EQ(port.statistics->lastTxTotalRaw, port.counters->txTotalRaw);
@@ -100,8 +100,8 @@ TEST_F(ServiceTest, AServiceThatStopsIsReportedOnEveryTick) {
     sources.Start();
     ASSERT_TRUE(owner_.boxes.empty());
     service_.Stop();
-    sources.PollTick();
-    sources.PollTick();
+    sources.PollTick(0);
+    sources.PollTick(0);
     // Two families, two ticks: four warnings, each with the request's error code.
     ASSERT_EQ(owner_.boxes.size(), 4u);
     for (const RecordedBox& box : owner_.boxes) {

@@ -192,6 +192,101 @@ TEST_F(SessionTest, AFailedWriteKeepsThePreviousFileAndIsReported) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }
 
+TEST_F(SessionTest, ASaveThatCannotUseATemporaryFileFailsAndKeepsThePreviousFile) {
+    // The target itself is writable in each case; only the temporary file beside it cannot
+    // be made, so writing the target in place would have succeeded and lost the old session.
+    struct Case {
+        const char* why;
+        std::string file;
+        bool occupyTemporary;  // a directory stands where the temporary file would go
+    } cases[] = {
+        {"temporary name taken by a directory", "taken.sls", true},
+        {"temporary name too long for the folder", std::string(247, 'n') + ".sls", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        const std::string path = Path(c.file);
+        const std::string temporary = SessionTemporaryPath(path);
+        // The previous session, saved where a temporary file can be made and copied over.
+        ASSERT_EQ(session.WriteSession(Path("seed.sls")), SessionIoResult::Ok);
+        fs::copy_file(Path("seed.sls"), path, fs::copy_options::overwrite_existing);
+        const auto before = FileBytes(path);
+        ASSERT_FALSE(before.empty());
+        if (c.occupyTemporary) {
+            ASSERT_TRUE(fs::create_directory(temporary));
+        } else {
+            ASSERT_GT(fs::path(temporary).filename().string().size(), 255u);
+        }
+        AddBound("COM3");
+        const std::size_t shown = Messages().size();
+
+        EXPECT_EQ(session.WriteSession(path), SessionIoResult::CannotCreate);
+        EXPECT_EQ(FileBytes(path), before);
+        ASSERT_EQ(Messages().size(), shown + 1);
+        EXPECT_EQ(Messages().back(), kCannotCreateSessionText);
+
+        // Save reports the failure the same way and the session is not taken as saved.
+        prompts.AnswerFileWith(path);
+        session.SaveAs();
+        EXPECT_EQ(FileBytes(path), before);
+        EXPECT_EQ(Messages().size(), shown + 2);
+        table.RemoveRowAt(table.FindRow("COM3"));
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+    }
+}
+
+TEST_F(SessionTest, TheZenithRowCountFollowsTheTableThroughNewAndOpen) {
+    // Rows of the Zenith family gate its polling: the count must drop with the rows it
+    // counted, not only grow.
+    FakeSource zenith({"COM7", "COM8"}, true);
+    // The view's lookups: the serial families first, then the Zenith family.
+    struct MixedHost : RecordingHost {
+        MixedHost(FakeSource& serial, FakeSource& z) : RecordingHost(serial), zenith(z) {}
+        std::optional<RowBinding> Bind(std::string_view name) override {
+            const auto binding = RecordingHost::Bind(name);
+            return binding ? binding : zenith.Bind(name);
+        }
+        FakeSource& zenith;
+    } host2{source, zenith};
+    PortTable mixed;
+    Session mixedSession{mixed, host2, prompts};
+    mixed.SetDefaultColumns();
+    for (const char* name : {"COM1", "COM7", "COM8"}) {
+        ASSERT_EQ(mixed.AddRow(std::make_unique<PortRow>(name, *host2.Bind(name))),
+                  AddRowResult::Added);
+    }
+    ASSERT_EQ(mixed.ZenithRowCount(), 2);
+    ASSERT_EQ(mixedSession.WriteSession(Path("mixed.sls")), SessionIoResult::Ok);
+    mixed.RemoveRowAt(mixed.FindRow("COM8"));
+    ASSERT_EQ(mixedSession.WriteSession(Path("one.sls")), SessionIoResult::Ok);
+    EXPECT_EQ(mixed.ZenithRowCount(), 1);
+
+    // Open replaces the rows: the count is the new session's, not added to the old one.
+    prompts.AnswerFileWith(Path("mixed.sls"));
+    mixedSession.Open();
+    EXPECT_EQ(mixed.ZenithRowCount(), 2);
+    prompts.AnswerFileWith(Path("mixed.sls"));
+    mixedSession.Open();
+    EXPECT_EQ(mixed.ZenithRowCount(), 2);
+    prompts.AnswerFileWith(Path("one.sls"));
+    mixedSession.Open();
+    EXPECT_EQ(mixed.ZenithRowCount(), 1);
+
+    // An Open that fails keeps the table, and with it the rows that are still polled.
+    WriteFile(Path("bad.sls"), "junk");
+    prompts.AnswerFileWith(Path("bad.sls"));
+    mixedSession.Open();
+    EXPECT_EQ(mixed.ZenithRowCount(), 1);
+
+    prompts.AnswerWith(IDNO);
+    mixedSession.New();
+    EXPECT_EQ(mixed.ZenithRowCount(), 0);
+    prompts.AnswerFileWith(Path("mixed.sls"));
+    mixedSession.Open();
+    EXPECT_EQ(mixed.ZenithRowCount(), 2);
+}
+
 TEST_F(SessionTest, NewAsksFirstAndStartsAnUntitledDefaultTable) {
     table.AppendColumn(30);
     session.SetPollMs(2000);
