@@ -3,6 +3,7 @@
 
 #include "platform/comm/comm_device.h"
 
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 
@@ -48,6 +49,10 @@ CommDeviceHandle CreateCommDevice(const char* path) {
         return OpenSimulatedDevice(device);
     }
     return OpenTtyDevice(device);
+}
+
+bool IsDeviceGoneError(DWORD error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
 }
 
 DWORD LineBitRate(DWORD baudRate) {

@@ -74,6 +74,11 @@ using CommDeviceHandle = std::shared_ptr<CommDevice>;
 // ERROR_ACCESS_DENIED without permission.
 CommDeviceHandle CreateCommDevice(const char* path);
 
+// Whether a call's failure means the device itself has gone away (a USB adapter pulled out, the
+// far side of a pseudo-terminal closed, a hung-up line): EIO, ENXIO or ENODEV. Nothing done on
+// that handle can work again; the device has to be opened anew once it is back.
+bool IsDeviceGoneError(DWORD error);
+
 // The bit rate that a BaudRate value stands for: 300 means 500000 bit/s, every other value
 // is the rate itself.
 DWORD LineBitRate(DWORD baudRate);

@@ -51,10 +51,12 @@ std::optional<DeviceName> ParseName(std::string_view device) {
     return DeviceName{Kind::NullModem, std::string(rest.substr(0, slash)), end == "A" ? 0 : 1};
 }
 
-// The open device names and the null-modem cables with at least one end open; World's lock
-// guards both.
+// The open devices by name, the names pulled out and the null-modem cables with at least one
+// end open; World's lock guards them all. An endpoint leaves `open` in its Close, which its
+// destructor runs, so no pointer here outlives its device.
 struct Registry {
-    std::set<std::string> open;
+    std::map<std::string, SimEndpoint*> open;
+    std::set<std::string> unplugged;
     std::map<std::string, std::weak_ptr<NullModemCable>> cables;
 };
 
@@ -87,6 +89,11 @@ std::shared_ptr<SimCable> CableFor(const DeviceName& name) {
 
 }  // namespace
 
+SimEndpoint* OpenSimulatedEndpoint(const std::string& name) {
+    const auto found = TheRegistry().open.find(name);
+    return found != TheRegistry().open.end() ? found->second : nullptr;
+}
+
 void ReleaseSimulatedDevice(const std::string& name) {
     Registry& registry = TheRegistry();
     registry.open.erase(name);
@@ -103,6 +110,10 @@ CommDeviceHandle OpenSimulatedDevice(const std::string& device) {
     }
     std::lock_guard lock(sim::World::Get().Mutex());
     sim::Registry& registry = sim::TheRegistry();
+    if (registry.unplugged.contains(device)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);  // nothing is there while it is pulled out
+        return nullptr;
+    }
     if (registry.open.contains(device)) {
         SetLastError(ERROR_BUSY);
         return nullptr;
@@ -111,8 +122,27 @@ CommDeviceHandle OpenSimulatedDevice(const std::string& device) {
     std::shared_ptr<sim::SimCable> cable = sim::CableFor(*name);
     cable->Attach(*station, name->side);
     sim::World::Get().Register(station.get());
-    registry.open.insert(device);
-    return std::make_shared<sim::SimEndpoint>(device, std::move(station), std::move(cable));
+    auto endpoint =
+        std::make_shared<sim::SimEndpoint>(device, std::move(station), std::move(cable));
+    registry.open[device] = endpoint.get();
+    return endpoint;
+}
+
+bool UnplugSimulatedDevice(const std::string& device) {
+    if (!sim::ParseName(device)) {
+        return false;
+    }
+    std::lock_guard lock(sim::World::Get().Mutex());
+    sim::TheRegistry().unplugged.insert(device);
+    if (sim::SimEndpoint* endpoint = sim::OpenSimulatedEndpoint(device)) {
+        endpoint->Unplug();
+    }
+    return true;
+}
+
+void ReplugSimulatedDevice(const std::string& device) {
+    std::lock_guard lock(sim::World::Get().Mutex());
+    sim::TheRegistry().unplugged.erase(device);
 }
 
 }  // namespace platform

@@ -19,4 +19,12 @@ namespace platform {
 // ERROR_BUSY when that device is already open.
 CommDeviceHandle OpenSimulatedDevice(const std::string& device);
 
+// Pulls the named device out, as a USB adapter is pulled out: every call on a handle that has
+// it open fails with ENODEV from then on (outstanding reads, writes and event waits end so),
+// the far end of its cable sees its lines drop, and opening the name fails with
+// ERROR_FILE_NOT_FOUND until ReplugSimulatedDevice. The old handle still has to be closed before
+// the name opens again. False for a name that is no simulated device.
+bool UnplugSimulatedDevice(const std::string& device);
+void ReplugSimulatedDevice(const std::string& device);
+
 }  // namespace platform

@@ -95,7 +95,15 @@ BOOL SimEndpoint::WithStation(Call&& call) {
     if (!station) {
         return FailWith(ERROR_INVALID_HANDLE);
     }
-    return call(*station, lock);
+    if (station->Gone()) {
+        return FailWith(kUnpluggedError);
+    }
+    const BOOL ok = call(*station, lock);
+    // A call that the pulling out ended says why, not only that it was ended.
+    if (!ok && station->Gone()) {
+        return FailWith(kUnpluggedError);
+    }
+    return ok;
 }
 
 BOOL SimEndpoint::GetCommState(DCB& dcb) {
@@ -300,6 +308,15 @@ BOOL SimEndpoint::DeviceIoControl(DWORD code, const void*, DWORD, void*, DWORD, 
                 return FailWith(ERROR_INVALID_FUNCTION);
         }
     });
+}
+
+void SimEndpoint::Unplug() {
+    if (!station_ || station_->Gone()) {
+        return;
+    }
+    station_->Unplug();
+    cable_->Detach(*station_);
+    World::Get().Unregister(station_.get());
 }
 
 void SimEndpoint::Close() {

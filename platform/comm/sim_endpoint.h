@@ -1,6 +1,7 @@
 #pragma once
 // The serial communications API on one simulated device end.
 
+#include <cerrno>
 #include <memory>
 #include <string>
 
@@ -38,6 +39,12 @@ class SimEndpoint final : public CommDevice {
     BOOL DeviceIoControl(DWORD code, const void* in, DWORD inBytes, void* out, DWORD outBytes,
                          DWORD& returned) override;
     void Close() override;
+    // Pulls the device out, with World's lock held: outstanding calls end and every call fails
+    // with kUnpluggedError until Close; the far end's inputs go off.
+    void Unplug();
+
+    // What the calls of a pulled-out device fail with, as a tty whose adapter has gone.
+    static constexpr DWORD kUnpluggedError = ENODEV;
 
     // The largest queue SetupComm takes.
     static constexpr DWORD kMaxQueue = DWORD{1} << 24;
@@ -56,5 +63,7 @@ class SimEndpoint final : public CommDevice {
 
 // Called by Close, with World's lock held: the name may be opened again.
 void ReleaseSimulatedDevice(const std::string& name);
+// The open device of that name, or null; World's lock held.
+SimEndpoint* OpenSimulatedEndpoint(const std::string& name);
 
 }  // namespace platform::sim

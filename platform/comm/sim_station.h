@@ -102,6 +102,12 @@ class SimStation {
     bool Closed() const { return closed_; }
     // Ends every outstanding call; the end takes no further part on the wire.
     void Shutdown();
+    // The device is pulled out: as Shutdown, and every call on it fails from now on.
+    void Unplug() {
+        gone_ = true;
+        Shutdown();
+    }
+    bool Gone() const { return gone_; }
     // Blocked readers and writers wait here for anything that may concern them.
     std::condition_variable& Changed() { return changed_; }
 
@@ -141,6 +147,7 @@ class SimStation {
     const bool takesInput_;
     SimCable* cable_ = nullptr;
     bool closed_ = false;
+    bool gone_ = false;
 
     DCB dcb_;
     FrameFormat format_;

@@ -93,7 +93,7 @@ class TtyDevice final : public CommDevice {
     // Counts a call in progress so Close can wait for it; false once the device is closed.
     class Operation;
 
-    enum class WaitState { kNone, kPending, kDone, kAborted };
+    enum class WaitState { kNone, kPending, kDone, kAborted, kLost };
 
     TtyDevice(std::shared_ptr<tty::OwnedFd> fd, bool modemLines, bool counters,
               bool pseudoTerminal);
@@ -123,6 +123,10 @@ class TtyDevice final : public CommDevice {
     void CompleteWait(DWORD events, WaitState state);  // stateMutex_ held
     void StartWatcher();                               // stateMutex_ held
     void WatchLoop();
+    // The tty reported a hang-up or an error to the watcher: true when the device has gone
+    // (the far side of a pseudo-terminal closed, an adapter pulled out), after which the wait
+    // ends with that error and every later wait fails with it.
+    bool NoticeHangUp();
     void StartModemWaiter();
 
     const std::shared_ptr<tty::OwnedFd> fd_holder_;
@@ -155,6 +159,7 @@ class TtyDevice final : public CommDevice {
     DWORD history_ = 0;
     bool rebase_ = false;  // the watcher takes fresh counters before comparing again
     WaitState waitState_ = WaitState::kNone;
+    DWORD goneError_ = 0;  // the error of a device that has gone, 0 while it is there
     DWORD* waitMask_ = nullptr;
     Event* waitDone_ = nullptr;
     std::thread watcher_;

@@ -120,6 +120,9 @@ BOOL TtyDevice::WaitCommEvent(DWORD* mask, Event* done) {
         return FailWith(ERROR_INVALID_PARAMETER);
     }
     std::lock_guard lock(stateMutex_);
+    if (goneError_ != 0) {
+        return FailWith(goneError_);
+    }
     if (waitState_ == WaitState::kPending || mask_ == 0) {
         return FailWith(ERROR_INVALID_PARAMETER);
     }
@@ -156,6 +159,8 @@ BOOL TtyDevice::GetCommEventResult() {
             return FailWith(ERROR_IO_INCOMPLETE);
         case WaitState::kAborted:
             return FailWith(ERROR_OPERATION_ABORTED);
+        case WaitState::kLost:
+            return FailWith(goneError_);
         case WaitState::kNone:
         default:
             return FailWith(closed ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
@@ -201,6 +206,22 @@ void TtyDevice::StartModemWaiter() {
         });
     std::lock_guard lock(stateMutex_);
     modemWaiter_ = std::move(loop);
+}
+
+bool TtyDevice::NoticeHangUp() {
+    // A hang-up is told apart from a passing error by the tty itself: once it has gone, even
+    // asking how much input is queued fails.
+    int queued = 0;
+    if (::ioctl(Fd(), FIONREAD, &queued) == 0 || !IsDeviceGoneError(static_cast<DWORD>(errno))) {
+        return false;
+    }
+    const auto error = static_cast<DWORD>(errno);
+    std::lock_guard lock(stateMutex_);
+    goneError_ = error;
+    if (waitState_ == WaitState::kPending) {
+        CompleteWait(0, WaitState::kLost);
+    }
+    return true;
 }
 
 void TtyDevice::WatchLoop() {
@@ -279,6 +300,12 @@ void TtyDevice::WatchLoop() {
         for (int i = 0; i < n; ++i) {
             switch (events[i].data.u64) {
                 case kTagTty:
+                    if ((events[i].events & (EPOLLHUP | EPOLLERR)) != 0 && NoticeHangUp()) {
+                        // Nothing more comes from a tty that has gone; it would only report
+                        // the hang-up again.
+                        ::epoll_ctl(epoll, EPOLL_CTL_DEL, Fd(), nullptr);
+                        break;
+                    }
                     if (events[i].events & EPOLLIN) {
                         found |= EV_RXCHAR;
                     }

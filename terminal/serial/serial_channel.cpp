@@ -28,6 +28,7 @@ struct SerialChannel::Watch {
     std::atomic<int> watcherRunning{0};
     std::atomic<int> watchEvents{0};
     std::atomic<int> waitPending{0};
+    std::atomic<DWORD> lostError{0};
     // Written by the device when a wait completes, read after the completion event.
     DWORD eventMask = 0;
     EventHandle events[3];
@@ -160,6 +161,7 @@ OpenResult SerialChannel::Open() {
             portOpen_.store(1, std::memory_order_release);
         }
     }
+    watch_->lostError.store(0);
     ResetCounters();
     notXoff_.store(1);
     return static_cast<OpenResult>(result);
@@ -182,7 +184,9 @@ void SerialChannel::ResetReadCounters() {
     overrunErrors_.store(0);
 }
 
-void SerialChannel::ResetWrittenCounter() { kbWritten_.store(0); }
+void SerialChannel::ResetWrittenCounter() {
+    kbWritten_.store(0);
+}
 
 void SerialChannel::CountWritten(DWORD bytes) {
     kbWritten_.fetch_add(static_cast<double>(bytes) / 1024.0, std::memory_order_relaxed);
@@ -199,9 +203,19 @@ void SerialChannel::StartWatcher() {
     }
     ResetCounters();
     if (watch_->thread.joinable()) {
-        // A watcher abandoned by an earlier stop keeps its own share of the state.
-        watch_->thread.detach();
+        // A watcher that ended on its own is joined; one abandoned by an earlier stop keeps
+        // its own share of the state.
+        if (platform::WaitForSingleObject(*watch_->threadEnded, 0) == WAIT_OBJECT_0) {
+            watch_->thread.join();
+        } else {
+            watch_->thread.detach();
+        }
     }
+    // A new watcher starts from a clean slate: a stop meant for an earlier one, or the
+    // completion of a wait that the close of an earlier device ended, would end it at once.
+    watch_->events[kStopEvent]->Reset();
+    watch_->events[kWaitDoneEvent]->Reset();
+    watch_->events[kArmEvent]->Reset();
     watch_->threadEnded = platform::Event::Create(true, false);
     try {
         watch_->thread = std::thread(RunWatcher, watch_, watch_->threadEnded);
@@ -217,7 +231,10 @@ void SerialChannel::StartWatcher() {
 
 void SerialChannel::StopWatcher() {
     watch_->watcherRunning.store(0);
-    watch_->events[kStopEvent]->Set();
+    // Only a watcher that is there takes the stop; left set, it would end the next one.
+    if (watch_->thread.joinable()) {
+        watch_->events[kStopEvent]->Set();
+    }
     platform::Sleep(kStopPauseMs);
     if (watch_->thread.joinable()) {
         if (platform::WaitForSingleObject(*watch_->threadEnded, kWatcherJoinMs) == WAIT_OBJECT_0) {
@@ -237,8 +254,17 @@ void SerialChannel::CloseDevice() {
 
 int SerialChannel::Read(char* buffer, DWORD maxBytes, DWORD& count) {
     COMSTAT comstat{};
-    ClearErrors(comstat);
     count = 0;
+    if (!QueryErrors(comstat)) {
+        // A failed query counts as an empty queue, except when the device has gone: then
+        // the read fails, or the port would wait for input that can never come.
+        NoteFailure();
+        if (DeviceLostError() != 0) {
+            platform::SetLastError(DeviceLostError());
+            return 0;
+        }
+        comstat = COMSTAT{};
+    }
     if (comstat.cbInQue == 0) {
         return 1;
     }
@@ -249,6 +275,7 @@ int SerialChannel::Read(char* buffer, DWORD maxBytes, DWORD& count) {
     const DWORD wanted = comstat.cbInQue < maxBytes ? comstat.cbInQue : maxBytes;
     DWORD got = 0;
     if (!device->ReadFile(buffer, wanted, got)) {
+        NoteFailure();
         return 0;
     }
     buffer[got] = 0;
@@ -265,19 +292,39 @@ int SerialChannel::Write(const char* data, DWORD length) {
     }
     DWORD written = 0;
     if (!device->WriteFile(data, length, written)) {
+        NoteFailure();
         return 0;
     }
     CountWritten(written);
     return 1;
 }
 
+DWORD SerialChannel::DeviceLostError() const {
+    return watch_->lostError.load();
+}
+
+void SerialChannel::NoteFailure() {
+    const DWORD error = platform::GetLastError();
+    if (platform::IsDeviceGoneError(error)) {
+        watch_->lostError.store(error);
+    }
+}
+
 COMSTAT& SerialChannel::ClearErrors(COMSTAT& comstat) {
+    QueryErrors(comstat);
+    return comstat;
+}
+
+bool SerialChannel::QueryErrors(COMSTAT& comstat) {
     CommDeviceHandle device = Device();
     if (!device) {
-        return comstat;
+        platform::SetLastError(ERROR_INVALID_HANDLE);
+        return false;
     }
     DWORD errors = 0;
-    if (device->ClearCommError(errors, &comstat)) {
+    const BOOL queried = device->ClearCommError(errors, &comstat);
+    const DWORD queryError = queried ? 0 : platform::GetLastError();
+    if (queried) {
         if (errors & CE_FRAME) {
             framingErrors_.fetch_add(1, std::memory_order_relaxed);
         }
@@ -300,7 +347,10 @@ COMSTAT& SerialChannel::ClearErrors(COMSTAT& comstat) {
             notXoff_.store(1);
         }
     }
-    return comstat;
+    if (!queried) {
+        platform::SetLastError(queryError);
+    }
+    return queried != 0;
 }
 
 void SerialChannel::RunWatcher(std::shared_ptr<Watch> watch, EventHandle ended) {
@@ -321,6 +371,7 @@ void SerialChannel::RunWatcher(std::shared_ptr<Watch> watch, EventHandle ended) 
                                  watch->events[kWaitDoneEvent].get(),
                                  watch->events[kArmEvent].get()};
     bool running = device != nullptr;
+    DWORD lost = 0;  // the error of a wait that failed because the device has gone
     while (running) {
         const DWORD which = platform::WaitForMultipleObjects(waitOn, INFINITE);
         switch (which) {
@@ -337,6 +388,9 @@ void SerialChannel::RunWatcher(std::shared_ptr<Watch> watch, EventHandle ended) 
                     const DWORD error = platform::GetLastError();
                     running = error == static_cast<DWORD>(ERROR_IO_PENDING) ||
                               error == static_cast<DWORD>(ERROR_IO_INCOMPLETE);
+                    if (!running && platform::IsDeviceGoneError(error)) {
+                        lost = error;
+                    }
                 }
                 break;
             case WAIT_OBJECT_0 + kArmEvent:
@@ -348,9 +402,13 @@ void SerialChannel::RunWatcher(std::shared_ptr<Watch> watch, EventHandle ended) 
                 if (device->WaitCommEvent(&watch->eventMask, watch->events[kWaitDoneEvent].get())) {
                     // An immediate completion is handled like any other.
                     watch->events[kWaitDoneEvent]->Set();
-                } else if (platform::GetLastError() != static_cast<DWORD>(ERROR_IO_PENDING)) {
+                } else if (const DWORD error = platform::GetLastError();
+                           error != static_cast<DWORD>(ERROR_IO_PENDING)) {
                     platform::OutputDebugStringA("WaitCommEvent error (not pending)\n");
                     running = false;
+                    if (platform::IsDeviceGoneError(error)) {
+                        lost = error;
+                    }
                 }
                 break;
             default:
@@ -359,6 +417,10 @@ void SerialChannel::RunWatcher(std::shared_ptr<Watch> watch, EventHandle ended) 
         }
     }
     watch->watcherRunning.store(0);
+    if (lost != 0) {
+        watch->lostError.store(lost);
+        watch->Call(CHANNEL_DEVICE_LOST);
+    }
     watch->Call(CHANNEL_WATCHER_ENDED);
     ended->Set();
 }

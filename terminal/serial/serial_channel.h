@@ -35,6 +35,9 @@ enum ChannelEvent : int {
     CHANNEL_TX_EMPTY = 17,
     CHANNEL_EVENT1 = 18,
     CHANNEL_EVENT2 = 19,
+    // The watcher's wait failed because the device has gone (DeviceLostError says how); the
+    // watcher ends right after.
+    CHANNEL_DEVICE_LOST = 20,
 };
 
 // The result of SerialChannel::Open; one value only.
@@ -75,6 +78,10 @@ class SerialChannel {
     int Write(const char* data, DWORD length);
     COMSTAT& ClearErrors(COMSTAT& comstat);
 
+    // The error of the failure that showed the device has gone (a read, a write or the
+    // watcher's wait; see platform::IsDeviceGoneError), or 0. Cleared by every open.
+    DWORD DeviceLostError() const;
+
     // The open device for the line commands and settings dialogs; null while closed. Holding
     // the returned handle keeps the device object alive, never the device open.
     platform::CommDeviceHandle Device() const;
@@ -108,6 +115,10 @@ class SerialChannel {
     static void RunWatcher(std::shared_ptr<Watch> watch, platform::EventHandle ended);
     static void Dispatch(Watch& watch, const platform::CommDeviceHandle& device, DWORD mask);
     void SetDevice(platform::CommDeviceHandle device);
+    // ClearErrors with the outcome of the query: false, with the last error, when it failed.
+    bool QueryErrors(COMSTAT& comstat);
+    // Keeps the calling thread's last error when it says the device has gone.
+    void NoteFailure();
 
     const int portNumber_;
     const PortConfig config_;

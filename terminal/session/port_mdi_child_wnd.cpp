@@ -237,6 +237,7 @@ bool CPortMDIChildWnd::event(QEvent* event) {
         case UWM_START_RECEIVE:
         case UWM_STOP_RECEIVE:
         case UWM_APPLY_DEFAULTS:
+        case UWM_DEVICE_LOST:
             PostToView(message->Message());
             break;
         case UWM_CLOSE_PORT:

@@ -23,6 +23,9 @@ constexpr UINT UWM_START_RECEIVE = 0x140B;
 constexpr UINT UWM_STOP_RECEIVE = 0x140C;
 constexpr UINT UWM_APPLY_ALL_REQUEST = 0x140D;
 constexpr UINT UWM_APPLY_DEFAULTS = 0x140E;
+// A worker or the watcher found the port's device gone; the frame passes it on to the view,
+// whose thread closes the port (wParam the open's number, lParam the system's error code).
+constexpr UINT UWM_DEVICE_LOST = 0x140F;
 // The report text as the port thread last drew it, for the frame to show (lParam unused; the
 // text travels with the event).
 constexpr UINT UWM_REPORT_TEXT = 0x1410;

@@ -20,6 +20,7 @@ namespace {
 constexpr const char* kCantOpenText = "Halvo2 Can't open the port!\r\n";
 constexpr const char* kPortClosedTrace = "Port is closed!\n";
 constexpr const char* kPortNotOpenText = "Port is not open!\t";
+constexpr const char* kDeviceLostText = "Halvo2 lost the port's device!\t\n";
 constexpr const char* kReceiveFileRunningText =
     "\"Receive ASCII File\" is running at the moment!\t\nPlease stop that process before "
     "proceeding.";
@@ -283,6 +284,19 @@ void PortSession::ClosePort() {
     EndWorker(sendThread_, sendEndedEvent_, kSendEndWaitMs);
     typedWriter_.Stop(kTypedEndWaitMs);
     PostActivity(ACTIVITY_NOT_READY);
+}
+
+void PortSession::OnDeviceLost() {
+    if (!shared_->channel || shared_->isOpen.load() == 0) {
+        return;
+    }
+    const DWORD error = shared_->DeviceLostError();
+    if (error == 0) {
+        return;  // a report of an earlier open
+    }
+    ClosePort();
+    const std::string message = kDeviceLostText + platform::FormatErrorMessage(error);
+    PortErrorBox(message.c_str(), static_cast<long>(error));
 }
 
 void PortSession::ClosePortWindow() {

@@ -64,6 +64,11 @@ class PortSession {
     void Create();
 
     void OpenClosePort();
+    // UWM_DEVICE_LOST, passed on by the frame: a worker or the watcher found the device gone.
+    // Closes the port as Open / Close does (the indicators go off, "Not Ready") and shows one
+    // error box with the system's text; Open / Close opens the device again once it is back.
+    // Does nothing when the port has been closed or opened again since the report.
+    void OnDeviceLost();
     // Closes the port if open, closes the log file, posts WM_CLOSE to the frame.
     void ClosePortWindow();
 

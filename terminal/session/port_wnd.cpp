@@ -132,6 +132,9 @@ bool CPortWnd::event(QEvent* event) {
         case UWM_APPLY_DEFAULTS:
             session_.ApplyPortConfig(DefaultPortConfig());
             break;
+        case UWM_DEVICE_LOST:
+            session_.OnDeviceLost();
+            break;
         case WM_CHAR:
             session_.OnChar(static_cast<unsigned>(message->WParam()),
                             static_cast<unsigned>(message->LParam()));

@@ -15,6 +15,7 @@ constexpr DWORD kReadBlock = 4096;
 struct Received {
     DWORD length = 0;  // bytes in the buffer, followed by a zero byte
     bool failed = false;
+    bool gone = false;  // the failure says the device has gone
 };
 
 // One block of what the driver holds, at most kReadBlock bytes. Failed reads are not
@@ -29,6 +30,7 @@ Received ReceiveBlock(PortShared& shared, char* buffer) {
     received.failed = !shared.channel->Read(buffer, kReadBlock, received.length);
     if (received.failed) {
         received.length = 0;
+        received.gone = shared.channel->DeviceLostError() != 0;
     }
     return received;
 }
@@ -36,15 +38,23 @@ Received ReceiveBlock(PortShared& shared, char* buffer) {
 // The end of a receive cycle of a serial port that found nothing: the wait lasts until a byte
 // arrives, so an idle port costs a wake-up every kIdleWaitMs and data still comes at once.
 // A closed device (none, or one whose wait fails) falls back to the pacing, which never spins.
-void WaitForReceived(PortShared& shared, DWORD pacingMs) {
+// Returns the error when the wait failed because the device has gone, else 0.
+DWORD WaitForReceived(PortShared& shared, DWORD pacingMs) {
     const platform::CommDeviceHandle device = shared.channel->Device();
     if (!device) {
         platform::WaitForSingleObject(*shared.receiveWork, kIdleWaitMs);
-        return;
+        return 0;
     }
-    if (!device->WaitForInput(kIdleWaitMs) && platform::GetLastError() != WAIT_TIMEOUT) {
-        platform::Sleep(pacingMs);
+    if (!device->WaitForInput(kIdleWaitMs)) {
+        const DWORD error = platform::GetLastError();
+        if (platform::IsDeviceGoneError(error)) {
+            return error;
+        }
+        if (error != WAIT_TIMEOUT) {
+            platform::Sleep(pacingMs);
+        }
     }
+    return 0;
 }
 
 void DispatchBlock(PortShared& shared, const char* block, DWORD length) {
@@ -98,6 +108,24 @@ void PortShared::Post(PortFrameLink::Target target, UINT message, WPARAM wParam,
 
 void PortShared::PostIndicator(int id, LPARAM state) const {
     Post(PortFrameLink::Target::Frame, UWM_INDICATOR, static_cast<WPARAM>(id), state);
+}
+
+void PortShared::ReportDeviceLost(std::uint32_t generation, DWORD error) {
+    {
+        std::lock_guard lock(lostMutex);
+        if (!Running(generation) || lostGeneration == generation) {
+            return;
+        }
+        lostGeneration = generation;
+        lostError = error;
+    }
+    Post(PortFrameLink::Target::Frame, UWM_DEVICE_LOST, static_cast<WPARAM>(generation),
+         static_cast<LPARAM>(error));
+}
+
+DWORD PortShared::DeviceLostError() const {
+    std::lock_guard lock(lostMutex);
+    return lostGeneration == openGeneration.load() ? lostError : 0;
 }
 
 void PortShared::WakeWorkers() const {
@@ -179,6 +207,10 @@ void PortChannelCallback(SerialChannel* channel, void* owner, ChannelEvent event
             RenderReceived(*shared->display, kMarkers[event - CHANNEL_BREAK], -1);
             return;
         }
+        case CHANNEL_DEVICE_LOST:
+            // The watcher belongs to the current open: every close stops it before the next open.
+            shared->ReportDeviceLost(shared->openGeneration.load(), channel->DeviceLostError());
+            return;
         case CHANNEL_WATCHER_STARTED:
         case CHANNEL_WATCHER_ENDED:
         default:
@@ -222,14 +254,20 @@ void ReceiveWorker(std::shared_ptr<PortShared> shared, std::uint32_t generation,
         if (!shared->Running(generation)) {
             break;
         }
+        if (received.gone) {
+            // Nothing more can come from a device that has gone: the port thread closes it.
+            shared->ReportDeviceLost(generation, shared->channel->DeviceLostError());
+            break;
+        }
         const DWORD pacingMs = ReceivePacingMs(ProcessDisplayFlags().continuousCharacter.load());
         if (!receiving) {
             platform::WaitForSingleObject(*shared->receiveWork, kIdleWaitMs);
         } else if (received.length > 0 || received.failed || shared->isSocket) {
             // After a block the pacing lets the next one gather, so data comes in batches.
             platform::Sleep(pacingMs);
-        } else {
-            WaitForReceived(*shared, pacingMs);
+        } else if (const DWORD gone = WaitForReceived(*shared, pacingMs); gone != 0) {
+            shared->ReportDeviceLost(generation, gone);
+            break;
         }
     }
     if (ended) {
@@ -250,6 +288,11 @@ void SendWorker(std::shared_ptr<PortShared> shared, std::uint32_t generation,
             patternSent = SendPattern(*shared);
         }
         if (!shared->Running(generation)) {
+            break;
+        }
+        if (sending && !patternSent && shared->channel->DeviceLostError() != 0) {
+            // Every further write would fail at once: the port thread closes the port.
+            shared->ReportDeviceLost(generation, shared->channel->DeviceLostError());
             break;
         }
         if (!sending && !shared->sendFileOpen.load()) {

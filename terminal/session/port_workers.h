@@ -41,6 +41,14 @@ struct PortShared {
         return isOpen.load() != 0 && openGeneration.load() == generation;
     }
 
+    // A worker or the watcher of the open numbered `generation` found its device gone with
+    // `error`. The first report of an open still running asks the port thread, through the
+    // frame, to close the port (UWM_DEVICE_LOST); later ones, and reports of an open that has
+    // already ended, change nothing, so the user hears of one loss once.
+    void ReportDeviceLost(std::uint32_t generation, DWORD error);
+    // The error of the loss reported for the current open, or 0 when none was.
+    DWORD DeviceLostError() const;
+
     // Wakes both workers from their idle waits, so that a start, the close or a file
     // transfer takes effect at once rather than at the end of the wait.
     void WakeWorkers() const;
@@ -87,6 +95,10 @@ struct PortShared {
 
     std::mutex captureMutex;
     std::string captured;
+
+    mutable std::mutex lostMutex;
+    std::uint32_t lostGeneration = 0;  // the open whose loss was reported; 0: none
+    DWORD lostError = 0;
 
     // Last, so it is released first: its watcher thread calls back into this object until the
     // channel's destructor has taken the callback away.

@@ -377,6 +377,21 @@ TEST_F(TtyEventTest, CloseAbortsAPendingWait) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
 }
 
+TEST_F(TtyEventTest, HangUpEndsAPendingWaitWithTheErrorAndFailsTheNext) {
+    // A pseudo-terminal has no modem lines: nothing but the hang-up can end this wait.
+    ASSERT_TRUE(device_->SetCommMask(EV_CTS | EV_DSR | EV_RLSD | EV_RING));
+    ASSERT_FALSE(device_->WaitCommEvent(&events_, &done_));
+    ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+    pty_.HangUp();
+    ASSERT_EQ(WaitForSingleObject(done_, 20000), WAIT_OBJECT_0);
+    EXPECT_FALSE(device_->GetCommEventResult());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(EIO));
+    EXPECT_TRUE(IsDeviceGoneError(GetLastError()));
+    DWORD second = 0;
+    EXPECT_FALSE(device_->WaitCommEvent(&second, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(EIO));
+}
+
 TEST_F(TtyEventTest, OneWaitAtATimeAndOnlyWithAMask) {
     SetLastError(0);
     EXPECT_FALSE(device_->WaitCommEvent(&events_, &done_));  // the mask is empty

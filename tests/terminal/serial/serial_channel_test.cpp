@@ -7,6 +7,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -15,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/comm/sim_device.h"
+#include "platform/system/last_error.h"
 #include "terminal/session/settings_string.h"
 #include "terminal/session/test_pattern.h"
 #include "tests/support/temp_config.h"
@@ -213,6 +217,46 @@ TEST_F(PtyChannelTest, PseudoTerminalHasNoModemLinesButOpensAndWatches) {
     EXPECT_FALSE(channel.PortOpen());
 }
 
+TEST_F(PtyChannelTest, HangUpIsReportedOnceAsTheDeviceLost) {
+    EventLog log;
+    SerialChannel channel(5, DefaultsForTest(), &log);
+    channel.SetCallback(&EventLog::Callback);
+    ASSERT_EQ(channel.Open(), OPEN_SUCCESS);
+    channel.StartWatcher();
+    ASSERT_TRUE(log.WaitFor(CHANNEL_WATCHER_STARTED));
+    EXPECT_EQ(channel.DeviceLostError(), 0u);
+
+    close(master_);  // the far side goes away
+    master_ = -1;
+    ASSERT_TRUE(log.WaitFor(CHANNEL_DEVICE_LOST, 0, 20000ms));
+    ASSERT_TRUE(log.WaitFor(CHANNEL_WATCHER_ENDED, 0, 20000ms));
+    EXPECT_EQ(channel.DeviceLostError(), static_cast<DWORD>(EIO));
+    const auto events = log.Events();
+    EXPECT_EQ(std::count(events.begin(), events.end(), CHANNEL_DEVICE_LOST), 1);
+    // A read no longer takes the failed queue query for an empty queue, nor does a write
+    // succeed.
+    char buffer[4097];
+    DWORD count = 0;
+    EXPECT_EQ(channel.Read(buffer, 4096, count), 0);
+    EXPECT_EQ(platform::GetLastError(), static_cast<DWORD>(EIO));
+    EXPECT_EQ(channel.Write("x", 1), 0);
+    EXPECT_EQ(platform::GetLastError(), static_cast<DWORD>(EIO));
+    channel.StopWatcher();
+    channel.CloseDevice();
+
+    // The next open starts without the loss.
+    int master = -1;
+    int slave = -1;
+    char name[128];
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    config_.WritePortMap(std::string("COM5 = ") + name + "\n");
+    EXPECT_EQ(channel.Open(), OPEN_SUCCESS);
+    EXPECT_EQ(channel.DeviceLostError(), 0u);
+    channel.CloseDevice();
+    close(master);
+    close(slave);
+}
+
 struct OpenFailureCase {
     const char* what;
     int port;
@@ -327,6 +371,44 @@ TEST_F(SimChannelTest, RingWiredToRtsIsReportedOnAndOff) {
     ASSERT_GT(ring, static_cast<long>(mark) - 1);
     EXPECT_EQ(events[static_cast<std::size_t>(ring) - 1], CHANNEL_CTS_ON);
     watched.channel.StopWatcher();
+}
+
+TEST_F(SimChannelTest, WatcherFollowsThePeersLinesAfterEveryReopen) {
+    WatchedChannel watched(1);
+    ASSERT_TRUE(watched.opened);
+    const platform::CommDeviceHandle peer = platform::CreateCommDevice("COM2");
+    ASSERT_TRUE(peer);
+    for (int round = 1; round <= 3; ++round) {
+        // The close's order, then the open's.
+        watched.channel.StopWatcher();
+        watched.channel.CloseDevice();
+        ASSERT_EQ(watched.channel.Open(), OPEN_SUCCESS);
+        const std::size_t started = watched.log.Size();
+        watched.channel.StartWatcher();
+        ASSERT_TRUE(watched.log.WaitFor(CHANNEL_WATCHER_STARTED, started));
+        for (const auto& [function, event] :
+             {std::pair{SETDTR, CHANNEL_DSR_ON}, std::pair{CLRDTR, CHANNEL_DSR_OFF}}) {
+            const std::size_t mark = watched.log.Size();
+            ASSERT_TRUE(peer->EscapeCommFunction(function));
+            ASSERT_TRUE(watched.log.WaitFor(event, mark)) << "round " << round;
+        }
+        EXPECT_TRUE(watched.channel.WatcherRunning()) << "round " << round;
+    }
+    peer->Close();
+    watched.channel.StopWatcher();
+}
+
+TEST_F(SimChannelTest, PulledOutDeviceIsReportedByTheWatcher) {
+    WatchedChannel watched(3);
+    ASSERT_TRUE(watched.opened);
+    ASSERT_TRUE(platform::UnplugSimulatedDevice("sim:loopback"));
+    EXPECT_TRUE(watched.log.WaitFor(CHANNEL_DEVICE_LOST));
+    EXPECT_EQ(watched.channel.DeviceLostError(), static_cast<DWORD>(ENODEV));
+    watched.channel.StopWatcher();
+    watched.channel.CloseDevice();
+    EXPECT_EQ(watched.channel.Open(), OPEN_NO_DEVICE);
+    platform::ReplugSimulatedDevice("sim:loopback");
+    EXPECT_EQ(watched.channel.Open(), OPEN_SUCCESS);
 }
 
 TEST_F(SimChannelTest, NullModemWithDifferentRatesCountsFramingErrors) {

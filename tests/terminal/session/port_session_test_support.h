@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -92,6 +93,10 @@ inline bool IsSubsequence(const std::vector<Posted>& expected, const std::vector
     return at == expected.size();
 }
 
+// True once `link` has posted `expected` from position `from` on.
+inline bool WaitPosted(const RecordingLink& link, const Posted& expected, std::size_t from,
+                       std::chrono::milliseconds deadline = 10000ms);
+
 // Polls `condition` until it holds or the deadline passes, for state without an event of its
 // own (a display's text, a device's input lines, the process's threads).
 inline bool WaitUntil(const std::function<bool()>& condition,
@@ -104,6 +109,16 @@ inline bool WaitUntil(const std::function<bool()>& condition,
         std::this_thread::sleep_for(2ms);
     }
     return true;
+}
+
+inline bool WaitPosted(const RecordingLink& link, const Posted& expected, std::size_t from,
+                       std::chrono::milliseconds deadline) {
+    return WaitUntil(
+        [&] {
+            const std::vector<Posted> posted = link.Since(from);
+            return std::find(posted.begin(), posted.end(), expected) != posted.end();
+        },
+        deadline);
 }
 
 inline int ThreadCount() {
@@ -194,6 +209,7 @@ class PeerDevice {
         device_->GetCommModemStatus(status);
         return status;
     }
+    void Escape(DWORD function) { EXPECT_TRUE(device_->EscapeCommFunction(function)); }
 
   private:
     platform::CommDeviceHandle device_;
