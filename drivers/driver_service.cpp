@@ -28,8 +28,6 @@ const DeviceName kDeviceNames[6] = {
 
 namespace {
 
-constexpr std::size_t kMaxControlLine = 4096;
-
 void Log(const std::string& text) {
     std::fprintf(stderr, "portcountd: %s\n", text.c_str());
 }
@@ -255,53 +253,34 @@ bool DriverService::ReadFrom(Client& client) {
 }
 
 bool DriverService::Process(Client& client) {
+    namespace devio = platform::devio;
     std::size_t used = 0;
     while (client.out.empty()) {
-        const std::size_t left = client.in.size() - used;
-        const std::uint8_t* at = client.in.data() + used;
+        const std::span<const std::uint8_t> left(client.in.data() + used, client.in.size() - used);
+        devio::FrameStatus status = devio::FrameStatus::Incomplete;
         if (client.control) {
-            const void* newline = std::memchr(at, '\n', left);
-            if (newline == nullptr) {
-                if (left > kMaxControlLine) {
-                    return false;
-                }
-                break;
+            std::string_view line;
+            std::size_t taken = 0;
+            status = NextControlLine(left, line, taken);
+            if (status == devio::FrameStatus::Complete) {
+                const std::string answer = Control(line) + "\n";
+                client.out.assign(answer.begin(), answer.end());
+                used += taken;
             }
-            const std::size_t length = static_cast<const std::uint8_t*>(newline) - at;
-            const std::string answer =
-                Control(std::string_view(reinterpret_cast<const char*>(at), length)) + "\n";
-            client.out.assign(answer.begin(), answer.end());
-            used += length + 1;
         } else {
-            if (left < platform::devio::kHeaderSize) {
-                break;
+            devio::RequestFrame request;
+            status = devio::DecodeRequest(left, request);
+            if (status == devio::FrameStatus::Complete) {
+                client.out =
+                    AnswerRequest(card_, client.family, request, std::chrono::steady_clock::now());
+                used += request.size;
             }
-            platform::devio::RequestHeader header;
-            if (!platform::devio::DecodeRequestHeader(
-                    std::span<const std::uint8_t, platform::devio::kHeaderSize>(
-                        at, platform::devio::kHeaderSize),
-                    header)) {
-                return false;  // not our framing, or a length beyond every limit
-            }
-            if (left < platform::devio::kHeaderSize + header.inBytes) {
-                break;
-            }
-            std::vector<std::uint8_t> output;
-            const DWORD status = card_.Handle(
-                client.family, header.code,
-                std::span<const std::uint8_t>(at + platform::devio::kHeaderSize, header.inBytes),
-                header.outBytes, output, std::chrono::steady_clock::now());
-            if (status != 0) {
-                output.clear();
-            }
-            client.out.resize(platform::devio::kAnswerHeaderSize + output.size());
-            platform::devio::EncodeAnswerHeader(
-                {status, static_cast<std::uint32_t>(output.size())},
-                std::span<std::uint8_t, platform::devio::kAnswerHeaderSize>(
-                    client.out.data(), platform::devio::kAnswerHeaderSize));
-            std::copy(output.begin(), output.end(),
-                      client.out.begin() + platform::devio::kAnswerHeaderSize);
-            used += platform::devio::kHeaderSize + header.inBytes;
+        }
+        if (status == devio::FrameStatus::Malformed) {
+            return false;  // not our framing, or a length beyond every limit
+        }
+        if (status == devio::FrameStatus::Incomplete) {
+            break;
         }
         client.sent = 0;
         if (!Flush(client)) {
@@ -330,12 +309,6 @@ bool DriverService::Flush(Client& client) {
 }
 
 std::string DriverService::Control(std::string_view line) {
-    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
-        line.remove_prefix(1);
-    }
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) {
-        line.remove_suffix(1);
-    }
     if (line == "reload") {
         if (!LoadConfiguration(false)) {
             return "error: the configuration cannot be read; the previous one stays";
@@ -416,6 +389,38 @@ int DriverService::Run() {
             }
         }
     }
+}
+
+platform::devio::FrameStatus NextControlLine(std::span<const std::uint8_t> bytes,
+                                             std::string_view& line, std::size_t& used) {
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const std::size_t newline = text.find('\n');
+    // The limit holds whether the line came in one piece or in many.
+    if (newline == std::string_view::npos) {
+        return text.size() > kMaxControlLine ? platform::devio::FrameStatus::Malformed
+                                             : platform::devio::FrameStatus::Incomplete;
+    }
+    if (newline > kMaxControlLine) {
+        return platform::devio::FrameStatus::Malformed;
+    }
+    line = text.substr(0, newline);
+    used = newline + 1;
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
+        line.remove_prefix(1);
+    }
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) {
+        line.remove_suffix(1);
+    }
+    return platform::devio::FrameStatus::Complete;
+}
+
+std::vector<std::uint8_t> AnswerRequest(DriverCard& card, Family family,
+                                        const platform::devio::RequestFrame& request,
+                                        SteadyTime now) {
+    std::vector<std::uint8_t> output;
+    const DWORD status = card.Handle(family, request.header.code, request.input,
+                                     request.header.outBytes, output, now);
+    return platform::devio::EncodeAnswer(status, output);
 }
 
 int RunControlCommand(const std::string& dir, const std::string& line) {

@@ -3,10 +3,13 @@
 // control socket, and a single-threaded poll loop serving every client connection. A lock file
 // in the directory keeps a second service from taking the same device names.
 
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "drivers/driver_card.h"
+#include "platform/devio/device_io_protocol.h"
 
 namespace portcount {
 
@@ -25,6 +28,18 @@ struct DeviceName {
 extern const DeviceName kDeviceNames[6];
 constexpr const char* kControlSocketName = "portcountd.ctl";
 constexpr const char* kLockFileName = "portcountd.lock";
+// The longest control line taken, however it arrives.
+constexpr std::size_t kMaxControlLine = 4096;
+
+// The first control line in bytes, without its newline and the blanks around it; used is what
+// it takes up, newline included. Malformed for a line past kMaxControlLine.
+platform::devio::FrameStatus NextControlLine(std::span<const std::uint8_t> bytes,
+                                             std::string_view& line, std::size_t& used);
+
+// The answer frame to one request to a device of family.
+std::vector<std::uint8_t> AnswerRequest(DriverCard& card, Family family,
+                                        const platform::devio::RequestFrame& request,
+                                        SteadyTime now);
 
 class DriverService {
   public:

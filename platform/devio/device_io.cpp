@@ -198,11 +198,13 @@ BOOL DeviceIoControl(DeviceHandle handle, DWORD code, const void* in, DWORD inBy
         Drop(*device);
         return FailWith(static_cast<DWORD>(error));
     }
-    devio::AnswerHeader answer;
-    if (!devio::DecodeAnswerHeader(answerBytes, answer) || answer.returned > outBytes) {
+    // The returned bytes go straight into the caller's buffer, once the header allows them.
+    devio::AnswerFrame received;
+    if (devio::DecodeAnswer(answerBytes, outBytes, received) == devio::FrameStatus::Malformed) {
         Drop(*device);
         return FailWith(EPROTO);
     }
+    const devio::AnswerHeader& answer = received.header;
     if (answer.returned > 0 &&
         !ReceiveAll(device->fd, static_cast<std::uint8_t*>(out), answer.returned, deadline)) {
         const int error = errno;

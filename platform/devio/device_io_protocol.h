@@ -6,9 +6,11 @@
 //            (at most the output length), returned bytes
 // One answer follows each request, in order, on one connection.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace platform::devio {
 
@@ -74,6 +76,74 @@ inline bool DecodeAnswerHeader(std::span<const std::uint8_t, kAnswerHeaderSize> 
     h.status = GetU32(in.data() + 4);
     h.returned = GetU32(in.data() + 8);
     return h.returned <= kMaxBufferBytes;
+}
+
+// How much of a frame the bytes a receiver holds make up.
+enum class FrameStatus {
+    Incomplete,  // more bytes are to come
+    Malformed,   // not this framing, or lengths beyond what may follow: drop the connection
+    Complete,
+};
+
+struct RequestFrame {
+    RequestHeader header;
+    std::span<const std::uint8_t> input;  // within the decoded bytes
+    std::size_t size = 0;                 // the header and its input
+};
+
+struct AnswerFrame {
+    AnswerHeader header;
+    std::span<const std::uint8_t> output;  // within the decoded bytes
+    std::size_t size = 0;                  // the header and its returned bytes
+};
+
+// The request at the start of bytes. Malformed as soon as the header is refused, so a peer
+// announcing a huge buffer is not waited for.
+inline FrameStatus DecodeRequest(std::span<const std::uint8_t> bytes, RequestFrame& frame) {
+    if (bytes.size() < kHeaderSize) {
+        return FrameStatus::Incomplete;
+    }
+    if (!DecodeRequestHeader(bytes.first<kHeaderSize>(), frame.header)) {
+        return FrameStatus::Malformed;
+    }
+    if (bytes.size() - kHeaderSize < frame.header.inBytes) {
+        return FrameStatus::Incomplete;
+    }
+    frame.input = bytes.subspan(kHeaderSize, frame.header.inBytes);
+    frame.size = kHeaderSize + frame.header.inBytes;
+    return FrameStatus::Complete;
+}
+
+// The answer at the start of bytes to a request that allowed outBytes: one that returns more
+// than that would overrun the caller's buffer, so it is malformed.
+inline FrameStatus DecodeAnswer(std::span<const std::uint8_t> bytes, std::uint32_t outBytes,
+                                AnswerFrame& frame) {
+    if (bytes.size() < kAnswerHeaderSize) {
+        return FrameStatus::Incomplete;
+    }
+    if (!DecodeAnswerHeader(bytes.first<kAnswerHeaderSize>(), frame.header) ||
+        frame.header.returned > outBytes) {
+        return FrameStatus::Malformed;
+    }
+    if (bytes.size() - kAnswerHeaderSize < frame.header.returned) {
+        return FrameStatus::Incomplete;
+    }
+    frame.output = bytes.subspan(kAnswerHeaderSize, frame.header.returned);
+    frame.size = kAnswerHeaderSize + frame.header.returned;
+    return FrameStatus::Complete;
+}
+
+// A whole answer frame. A failed request returns no bytes.
+inline std::vector<std::uint8_t> EncodeAnswer(std::uint32_t status,
+                                              std::span<const std::uint8_t> output) {
+    if (status != 0) {
+        output = {};
+    }
+    std::vector<std::uint8_t> frame(kAnswerHeaderSize + output.size());
+    EncodeAnswerHeader({status, static_cast<std::uint32_t>(output.size())},
+                       std::span<std::uint8_t, kAnswerHeaderSize>(frame.data(), kAnswerHeaderSize));
+    std::copy(output.begin(), output.end(), frame.begin() + kAnswerHeaderSize);
+    return frame;
 }
 
 }  // namespace platform::devio

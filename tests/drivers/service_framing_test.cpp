@@ -9,6 +9,7 @@
 
 #include <cstring>
 
+#include "drivers/driver_service.h"
 #include "platform/devio/device_io_protocol.h"
 #include "tests/drivers/device_client.h"
 #include "tests/drivers/service_process.h"
@@ -138,6 +139,36 @@ TEST_F(FramingTest, FramesThatAreNotRequestsCloseOnlyThatConnection) {
     send(fd, noise.data(), noise.size(), MSG_NOSIGNAL);
     EXPECT_TRUE(ReadUpTo(fd, 1).empty());
     close(fd);
+    EXPECT_EQ(Device("talon").Names(8).size(), 2u);
+}
+
+TEST_F(FramingTest, AControlLinePastTheLimitIsRefusedHoweverItArrives) {
+    // One write or many, a line longer than the limit gets no answer; one at the limit does.
+    struct Case {
+        std::size_t length;
+        std::size_t pieces;
+        bool answered;
+    };
+    for (const Case& c : {Case{kMaxControlLine, 1, true}, Case{kMaxControlLine + 1, 1, false},
+                          Case{kMaxControlLine + 1, 3, false}, Case{3 * kMaxControlLine, 1, false},
+                          Case{3 * kMaxControlLine, 5, false}}) {
+        SCOPED_TRACE(testing::Message() << c.length << " bytes in " << c.pieces << " writes");
+        const std::string line = std::string(c.length, 'x') + "\n";
+        const int fd = ConnectTo(service_.Dir() + "/portcountd.ctl");
+        ASSERT_GE(fd, 0);
+        const std::size_t piece = line.size() / c.pieces + 1;
+        for (std::size_t at = 0; at < line.size(); at += piece) {
+            const std::size_t n = std::min(piece, line.size() - at);
+            ASSERT_EQ(send(fd, line.data() + at, n, MSG_NOSIGNAL), static_cast<ssize_t>(n));
+        }
+        const auto answer = ReadUpTo(fd, 16);
+        close(fd);
+        if (c.answered) {
+            EXPECT_EQ(std::string(answer.begin(), answer.end()), "error: unknown c");
+        } else {
+            EXPECT_TRUE(answer.empty()) << std::string(answer.begin(), answer.end());
+        }
+    }
     EXPECT_EQ(Device("talon").Names(8).size(), 2u);
 }
 
