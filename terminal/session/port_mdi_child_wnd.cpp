@@ -160,8 +160,8 @@ void CPortMDIChildWnd::BuildStatusBar() {
 }
 
 void CPortMDIChildWnd::PostToView(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (thread_ && thread_->View() != nullptr) {
-        QCoreApplication::postEvent(thread_->View(), new PortMessageEvent(message, wParam, lParam));
+    if (thread_) {
+        thread_->Post(std::make_unique<PortMessageEvent>(message, wParam, lParam));
     }
 }
 
@@ -170,26 +170,25 @@ void CPortMDIChildWnd::RouteCommand(int id) {
 }
 
 void CPortMDIChildWnd::BeginClosePort() {
-    if (!thread_ || closeBegun_ || thread_->View() == nullptr) {
+    if (!thread_ || closeBegun_) {
         return;
     }
-    closeBegun_ = true;
-    CPortWnd* view = thread_->View();
-    QMetaObject::invokeMethod(
-        view, [view] { view->OnClosePort(); }, Qt::QueuedConnection);
+    closeBegun_ = thread_->Invoke([](CPortWnd& view) { view.OnClosePort(); });
 }
 
 void CPortMDIChildWnd::ClosePort() {
     if (!thread_) {
         return;
     }
-    if (!closeBegun_ && thread_->isRunning() && thread_->View() != nullptr) {
+    if (!closeBegun_ && thread_->isRunning()) {
         closeBegun_ = true;
-        CPortWnd* view = thread_->View();
-        QMetaObject::invokeMethod(
-            view, [view] { view->OnClosePort(); }, Qt::BlockingQueuedConnection);
-        if (platform::EventHandle ended = PortThreadEndedEvent()) {
-            platform::WaitForSingleObject(*ended, INFINITE);
+        // The close ends the port thread's loop, and the thread announces its end only after
+        // the close has run and the view is gone: waiting for the end waits for the close too,
+        // without the port thread ever waiting for this one.
+        if (thread_->Invoke([](CPortWnd& view) { view.OnClosePort(); })) {
+            if (platform::EventHandle ended = PortThreadEndedEvent()) {
+                platform::WaitForSingleObject(*ended, INFINITE);
+            }
         }
     }
     // After a begun close several threads may end at once and share the one process-wide

@@ -1,5 +1,7 @@
 #include "terminal/session/port_thread.h"
 
+#include <QCoreApplication>
+
 #include "terminal/session/port_wnd.h"
 #include "terminal/session/process_events.h"
 
@@ -15,11 +17,36 @@ CPortThread::~CPortThread() {
     view_.reset();
 }
 
+bool CPortThread::Post(std::unique_ptr<QEvent> event) {
+    std::lock_guard lock(mutex_);
+    if (!view_) {
+        return false;
+    }
+    QCoreApplication::postEvent(view_.get(), event.release());
+    return true;
+}
+
+bool CPortThread::Invoke(std::function<void(CPortWnd&)> call) {
+    std::lock_guard lock(mutex_);
+    if (!view_) {
+        return false;
+    }
+    CPortWnd* view = view_.get();
+    QMetaObject::invokeMethod(
+        view, [view, call = std::move(call)] { call(*view); }, Qt::QueuedConnection);
+    return true;
+}
+
 void CPortThread::run() {
     exec();
+    std::unique_ptr<CPortWnd> view;
+    {
+        std::lock_guard lock(mutex_);
+        view = std::move(view_);
+    }
     // The view belongs to this thread: its timer and session go here, before the frame learns
     // that the thread has ended.
-    view_.reset();
+    view.reset();
     if (platform::EventHandle ended = PortThreadEndedEvent()) {
         ended->Set();
     }

@@ -4,9 +4,12 @@
 // process-wide event that the closing frame waits for.
 
 #include <QThread>
+#include <functional>
 #include <memory>
+#include <mutex>
 
 class CPortWnd;
+class QEvent;
 
 class CPortThread : public QThread {
   public:
@@ -15,12 +18,18 @@ class CPortThread : public QThread {
     explicit CPortThread(std::unique_ptr<CPortWnd> view);
     ~CPortThread() override;
 
-    // Valid until the thread's loop has ended.
-    CPortWnd* View() const { return view_.get(); }
+    // The GUI thread's only ways to the view. Each hands its work to the view's queue while the
+    // view exists and returns false once the thread has let go of it; work still queued when
+    // the view goes is dropped with it, never delivered to a destroyed view.
+    bool Post(std::unique_ptr<QEvent> event);
+    bool Invoke(std::function<void(CPortWnd&)> call);
 
   protected:
     void run() override;
 
   private:
+    // The view is taken out under the lock and destroyed outside it: a post either finished
+    // before the view left or finds it gone, and the port thread waits for no more than a post.
+    std::mutex mutex_;
     std::unique_ptr<CPortWnd> view_;
 };

@@ -118,8 +118,16 @@ TEST_F(HalvoGui, ReportCountsWhatThePeerSentAndTheHiddenDisplayStaysAsItWas) {
         10000));
     com1->RouteCommand(ID_SEND);
     ASSERT_TRUE(WaitFor([&] { return PaneShows(com1, "Receiving..."); }));
-    QTest::qWait(1000);
-    // The reports are redrawn every two seconds: wait for one drawn after the quiet second.
+    // The reports are redrawn every two seconds, and the total time moves on with each: a
+    // report that differs from the one shown now was drawn after the sending stopped.
+    const std::string reportAtStop1 = com1->Report()->Text();
+    const std::string reportAtStop2 = com2->Report()->Text();
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return com1->Report()->Text() != reportAtStop1 &&
+                   com2->Report()->Text() != reportAtStop2;
+        },
+        10000));
     const auto sentLine = [](const std::string& report) {
         const std::size_t at = report.find("Total Bytes Transfered: ");
         return report.substr(at + 24, report.find('K', at) - at - 24);
@@ -133,10 +141,12 @@ TEST_F(HalvoGui, ReportCountsWhatThePeerSentAndTheHiddenDisplayStaysAsItWas) {
             return sentLine(com1->Report()->Text()) == receivedLine(com2->Report()->Text()) &&
                    sentLine(com1->Report()->Text()) != "0";
         },
-        6000))
+        10000))
         << com1->Report()->Text() << "\n"
         << com2->Report()->Text();
 
+    // Everything sent has been counted as received, so anything the hidden display were to
+    // show would be there by now.
     frame.OnCommand(ID_CHANGE_VIEW_ALL);
     ASSERT_TRUE(WaitFor([&] { return !com1->ShowsReport() && !com2->ShowsReport(); }));
     // What arrived while the report was shown was counted, not displayed.
@@ -264,9 +274,18 @@ TEST_F(HalvoGui, TypedCharactersGoToThePeerAndControlKeysArrangeWindows) {
     // Ctrl+V tiles vertically again.
     QTest::keyClick(com1->Edit(), Qt::Key_V, Qt::ControlModifier);
     EXPECT_TRUE(WaitFor([&] { return com1->geometry().right() < com2->geometry().left(); }));
-    QTest::qWait(200);
-    EXPECT_EQ(Text(com2).find(" 08", Text(com2).find(" 48 69 08") + 9), std::string::npos)
-        << Text(com2);
+    // A character typed after the control keys travels behind anything they might have sent:
+    // once it has arrived, nothing came between it and the first three.
+    QTest::keyClicks(com1->Edit(), QStringLiteral("!"));
+    const auto lastTyped = [&] {
+        const std::string received = Text(com2);
+        return received.find(" 21", received.find(" 48 69 08"));
+    };
+    ASSERT_TRUE(WaitFor([&] { return lastTyped() != std::string::npos; })) << Text(com2);
+    const std::string received = Text(com2);
+    const std::size_t typed = received.find(" 48 69 08");
+    EXPECT_EQ(received.substr(typed, received.find(" 21", typed) + 3 - typed), " 48 69 08 21")
+        << received;
     // Nothing typed is shown where it was typed.
     EXPECT_EQ(Text(com1), before1);
 }
