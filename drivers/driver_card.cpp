@@ -36,7 +36,8 @@ PortCounters Minus(const PortCounters& a, const PortCounters& b) {
 
 }  // namespace
 
-DriverCard::DriverCard() : scan_(std::make_shared<OpenDeviceScan>()) {}
+DriverCard::DriverCard()
+    : scan_(std::make_shared<OpenDeviceScan>()), procSerial_(std::make_shared<ProcSerialTable>()) {}
 
 void DriverCard::Load(const ServiceConfig& config, SteadyTime now) {
     for (int f = 0; f < kFamilyCount; ++f) {
@@ -52,13 +53,32 @@ void DriverCard::Load(const ServiceConfig& config, SteadyTime now) {
                                         : SeedFor(FamilyName(static_cast<Family>(f)), entry.name);
                 port.backend = std::make_unique<SimPort>(entry.sim, seed, now);
             } else {
-                port.backend = std::make_unique<TtyPort>(entry.device, scan_);
+                port.backend = std::make_unique<TtyPort>(entry.device, scan_, procSerial_);
                 // A device's kernel counters run since boot: the listing starts from zero.
                 const auto raw = port.backend->Read(now);
                 port.present = raw.has_value();
                 port.offset = raw.value_or(PortCounters{});
             }
             family.ports.push_back(std::move(port));
+        }
+    }
+}
+
+bool DriverCard::HoldsDevices() const {
+    for (const FamilyPorts& family : families_) {
+        for (const Port& port : family.ports) {
+            if (port.backend->HoldsDevice()) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void DriverCard::Idle(SteadyTime now) {
+    for (FamilyPorts& family : families_) {
+        for (Port& port : family.ports) {
+            port.backend->Idle(now);
         }
     }
 }

@@ -13,6 +13,7 @@
 
 #include "drivers/open_device_scan.h"
 #include "drivers/port_backend.h"
+#include "drivers/proc_serial.h"
 #include "drivers/service_config.h"
 
 namespace portcount {
@@ -47,6 +48,11 @@ class DriverCard {
     // The answer is one line: "ok..." or "error: ...".
     std::string Control(std::string_view line, SteadyTime now);
 
+    // Whether a port holds its device open; Idle, called about once a second while one does,
+    // lets go of the devices no other process uses any more.
+    bool HoldsDevices() const;
+    void Idle(SteadyTime now);
+
   private:
     struct Port {
         std::string name;
@@ -68,6 +74,7 @@ class DriverCard {
 
     std::array<FamilyPorts, kFamilyCount> families_;
     std::shared_ptr<OpenDeviceScan> scan_;
+    std::shared_ptr<ProcSerialTable> procSerial_;
 };
 
 }  // namespace portcount

@@ -120,15 +120,12 @@ bool DriverService::Listen(const std::string& name, int& fd) {
 }
 
 bool DriverService::Start() {
-    dir_ = options_.deviceDir.empty() ? platform::DeviceDirectory() : options_.deviceDir;
-    std::error_code ec;
-    if (!std::filesystem::is_directory(dir_, ec)) {
-        // Only this user's programs may reach the driver sockets.
-        if (!std::filesystem::create_directories(dir_, ec) || ::chmod(dir_.c_str(), 0700) != 0) {
-            Log("cannot create the device directory " + dir_ + ": " +
-                (ec ? ec.message() : std::string(std::strerror(errno))));
-            return false;
-        }
+    const platform::DeviceDirectoryPlace place = platform::ChooseDeviceDirectory();
+    const bool named = !options_.deviceDir.empty() || place.named;
+    dir_ = options_.deviceDir.empty() ? place.path : options_.deviceDir;
+    if (const std::string problem = platform::MakeDeviceDirectory(dir_, named); !problem.empty()) {
+        Log(problem + "; not starting");
+        return false;
     }
     const std::string lockPath = dir_ + "/" + kLockFileName;
     for (;;) {
@@ -326,6 +323,7 @@ int DriverService::Run() {
         return 1;
     }
     std::vector<pollfd> fds;
+    auto idleAt = std::chrono::steady_clock::now();
     for (;;) {
         fds.clear();
         fds.push_back({signalFd_, POLLIN, 0});
@@ -336,7 +334,25 @@ int DriverService::Run() {
             fds.push_back(
                 {client.fd, static_cast<short>(client.out.empty() ? POLLIN : POLLOUT), 0});
         }
-        if (::poll(fds.data(), fds.size(), -1) < 0) {
+        // While a port holds a device, look once a second whether to let go of it (its
+        // program has closed it), whether or not anyone asks for that port's counters.
+        const bool holding = card_.HoldsDevices();
+        const auto now = std::chrono::steady_clock::now();
+        if (holding && now - idleAt >= std::chrono::seconds(1)) {
+            card_.Idle(now);
+            idleAt = now;
+            continue;
+        }
+        const int timeout =
+            holding ? static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           idleAt + std::chrono::seconds(1) - now)
+                                           .count()) +
+                          1
+                    : -1;
+        if (!holding) {
+            idleAt = now;
+        }
+        if (::poll(fds.data(), fds.size(), timeout) < 0) {
             if (errno == EINTR) {
                 continue;
             }

@@ -1,5 +1,6 @@
 // portcountd: the driver service that answers the monitor's device I/O control requests.
 
+#include <cerrno>
 #include <cstdio>
 
 #include "drivers/command_line.h"
@@ -17,8 +18,17 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!line.control.empty()) {
+        const platform::DeviceDirectoryPlace place = platform::ChooseDeviceDirectory();
+        const bool named = !line.service.deviceDir.empty() || place.named;
         const std::string dir =
-            line.service.deviceDir.empty() ? platform::DeviceDirectory() : line.service.deviceDir;
+            line.service.deviceDir.empty() ? place.path : line.service.deviceDir;
+        // A control socket in a directory another user could change may not be the service's.
+        std::string problem;
+        if (const int error = platform::CheckDeviceDirectory(dir, named, problem);
+            error != 0 && error != ENOENT) {
+            std::fprintf(stderr, "portcountd: %s\n", problem.c_str());
+            return 2;
+        }
         return portcount::RunControlCommand(dir, line.control);
     }
     portcount::DriverService service(std::move(line.service));

@@ -17,6 +17,10 @@ class PortBackend {
     // (it then reads as zeros). The values wrap like the driver's fields do; the caller
     // subtracts its own offsets for restarts and set values.
     virtual std::optional<PortCounters> Read(SteadyTime now) = 0;
+    // Called about once a second while HoldsDevice: a chance to let go of a device nobody
+    // else uses any more, when no one asks for counters.
+    virtual void Idle(SteadyTime) {}
+    virtual bool HoldsDevice() const { return false; }
 };
 
 }  // namespace portcount

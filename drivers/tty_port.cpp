@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,8 +12,9 @@
 
 namespace portcount {
 
-TtyPort::TtyPort(std::string path, std::shared_ptr<OpenDeviceScan> scan)
-    : path_(std::move(path)), scan_(std::move(scan)) {}
+TtyPort::TtyPort(std::string path, std::shared_ptr<OpenDeviceScan> scan,
+                 std::shared_ptr<ProcSerialTable> procSerial)
+    : path_(std::move(path)), scan_(std::move(scan)), procSerial_(std::move(procSerial)) {}
 
 TtyPort::~TtyPort() {
     Close();
@@ -34,21 +36,14 @@ bool TtyPort::Reopen() {
         Close();  // not a serial device: nothing to count
         return false;
     }
-    char resolved[PATH_MAX];
-    canonical_ = ::realpath(path_.c_str(), resolved) != nullptr ? resolved : path_;
-    // A device that came back starts counting again from the kernel's values.
-    lastTx_ = 0;
-    lastRx_ = 0;
     return true;
 }
 
-std::optional<PortCounters> TtyPort::Read(SteadyTime now) {
-    PortCounters counters;
-    counters.txPackets = txPackets_;
-    counters.rxPackets = rxPackets_;
+std::optional<PortCounters> TtyPort::ReadDevice() {
     if (fd_ < 0 && !Reopen()) {
         return std::nullopt;
     }
+    PortCounters counters;
     serial_icounter_struct icount{};
     if (::ioctl(fd_, TIOCGICOUNT, &icount) == 0) {
         // The kernel's int counters wrap into the u32 and u16 fields.
@@ -57,16 +52,6 @@ std::optional<PortCounters> TtyPort::Read(SteadyTime now) {
         counters.framing = static_cast<std::uint16_t>(icount.frame);
         counters.parity = static_cast<std::uint16_t>(icount.parity);
         counters.overrun = static_cast<std::uint16_t>(icount.overrun);
-        if (counters.tx != lastTx_) {
-            ++txPackets_;
-        }
-        if (counters.rx != lastRx_) {
-            ++rxPackets_;
-        }
-        lastTx_ = counters.tx;
-        lastRx_ = counters.rx;
-        counters.txPackets = txPackets_;
-        counters.rxPackets = rxPackets_;
     } else if (errno != EINVAL && errno != ENOTTY) {
         Close();  // the device went away (EIO, ENODEV, ENXIO)
         return std::nullopt;
@@ -81,10 +66,65 @@ std::optional<PortCounters> TtyPort::Read(SteadyTime now) {
         Close();
         return std::nullopt;
     }
-    if (scan_ && scan_->OpenElsewhere(canonical_, now)) {
+    return counters;
+}
+
+std::optional<PortCounters> TtyPort::Read(SteadyTime now) {
+    struct stat info {};
+    if (::stat(path_.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) {
+        // Unplugged, or never a device: a device that comes (back) starts afresh.
+        Close();
+        known_ = false;
+        return std::nullopt;
+    }
+    char resolved[PATH_MAX];
+    canonical_ = ::realpath(path_.c_str(), resolved) != nullptr ? resolved : path_;
+    const bool elsewhere = scan_ && scan_->OpenElsewhere(canonical_, now);
+    std::optional<PortCounters> kernel;
+    if (const int line = procSerial_ ? SerialLineOfDevice(path_) : -1; line >= 0) {
+        kernel = procSerial_->Find(line, now);
+    }
+    if (kernel) {
+        Close();
+    } else if (elsewhere) {
+        kernel = ReadDevice();
+        if (!kernel) {
+            known_ = false;
+            return std::nullopt;
+        }
+    } else {
+        // Nobody uses the port: let go of it, and show what it last counted with its lines
+        // down (the kernel's counters stand still while the port is closed).
+        Close();
+        if (!known_) {
+            return std::nullopt;
+        }
+        kernel = last_;
+        kernel->flags = 0;
+    }
+    PortCounters counters = *kernel;
+    counters.txPackets = last_.txPackets;
+    counters.rxPackets = last_.rxPackets;
+    if (known_ && counters.tx != last_.tx) {
+        ++counters.txPackets;
+    }
+    if (known_ && counters.rx != last_.rx) {
+        ++counters.rxPackets;
+    }
+    last_ = counters;
+    known_ = true;
+    if (elsewhere) {
         counters.flags |= kFlagOpen;
     }
     return counters;
+}
+
+void TtyPort::Idle(SteadyTime now) {
+    // The port's program may have closed it since the last read: its close is to hang the
+    // line up, which waits for this last holder to let go.
+    if (fd_ >= 0 && !(scan_ && scan_->OpenElsewhere(canonical_, now))) {
+        Close();
+    }
 }
 
 }  // namespace portcount

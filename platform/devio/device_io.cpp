@@ -2,14 +2,17 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -127,15 +130,96 @@ void Drop(OpenDevice& device) {
 
 }  // namespace
 
-std::string DeviceDirectory() {
+DeviceDirectoryPlace ChooseDeviceDirectory() {
     if (const char* dir = std::getenv("QUENBY_DEVICE_DIR"); dir && *dir) {
-        return dir;
+        return {dir, true};
     }
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
-        return std::string(runtime) + "/quenby-devices";
+        return {std::string(runtime) + "/quenby-devices", false};
     }
-    return "/tmp/quenby-devices-" + std::to_string(::getuid());
+    return {"/tmp/quenby-devices-" + std::to_string(::getuid()), false};
 }
+
+std::string DeviceDirectory() {
+    return ChooseDeviceDirectory().path;
+}
+
+int CheckDeviceDirectory(const std::string& dir, bool named, std::string& problem) {
+    const std::string what = "the device directory " + dir;
+    struct stat info {};
+    if ((named ? ::stat(dir.c_str(), &info) : ::lstat(dir.c_str(), &info)) != 0) {
+        const int error = errno;
+        problem = what + ": " + std::strerror(error);
+        return error;
+    }
+    if (S_ISLNK(info.st_mode)) {
+        problem = what +
+                  " is a symbolic link, which another user may have put there; remove it or "
+                  "name a directory of your own in QUENBY_DEVICE_DIR";
+        return EACCES;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        problem = what + " is not a directory";
+        return ENOTDIR;
+    }
+    if (info.st_uid != ::geteuid()) {
+        problem = what + " belongs to user " + std::to_string(info.st_uid) +
+                  ", not to this user (" + std::to_string(::geteuid()) +
+                  "); remove it or name a directory of your own in QUENBY_DEVICE_DIR";
+        return EACCES;
+    }
+    if ((info.st_mode & 077) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+        problem = what + " is open to other users (mode " + mode +
+                  "); make it private with "
+                  "chmod 700 " +
+                  dir;
+        return EACCES;
+    }
+    problem.clear();
+    return 0;
+}
+
+std::string MakeDeviceDirectory(const std::string& dir, bool named) {
+    struct stat info {};
+    if (::lstat(dir.c_str(), &info) != 0 && errno == ENOENT) {
+        std::error_code ec;
+        const std::filesystem::path parent = std::filesystem::path(dir).parent_path();
+        if (!parent.empty()) {
+            std::filesystem::create_directories(parent, ec);
+        }
+        // Made private from the start; another user's directory in its place fails the check.
+        if (::mkdir(dir.c_str(), 0700) == 0) {
+            ::chmod(dir.c_str(), 0700);  // a creation mask may have taken the owner's bits
+        } else if (errno != EEXIST) {
+            return "cannot create the device directory " + dir + ": " +
+                   (ec ? ec.message() : std::string(std::strerror(errno)));
+        }
+    }
+    std::string problem;
+    CheckDeviceDirectory(dir, named, problem);
+    return problem;
+}
+
+namespace {
+
+// Whether the device directory may be used; a refusal is said on standard error (the
+// monitor's own message only says it cannot reach the driver) and sets ERROR_ACCESS_DENIED.
+bool DeviceDirectoryUsable(std::string& dir) {
+    const DeviceDirectoryPlace place = ChooseDeviceDirectory();
+    dir = place.path;
+    std::string problem;
+    const int error = CheckDeviceDirectory(place.path, place.named, problem);
+    if (error == 0 || error == ENOENT) {
+        return true;  // a missing directory is a driver service that is not running
+    }
+    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, problem.c_str());
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+}
+
+}  // namespace
 
 DeviceHandle CreateDeviceFile(const char* path, DWORD, DWORD) {
     const std::string_view text = path != nullptr ? path : "";
@@ -144,8 +228,12 @@ DeviceHandle CreateDeviceFile(const char* path, DWORD, DWORD) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return kInvalidDeviceHandle;
     }
+    std::string dir;
+    if (!DeviceDirectoryUsable(dir)) {
+        return kInvalidDeviceHandle;
+    }
     auto device = std::make_shared<OpenDevice>();
-    device->socketPath = DeviceDirectory() + "/" + std::string(text.substr(kDevicePrefix.size()));
+    device->socketPath = dir + "/" + std::string(text.substr(kDevicePrefix.size()));
     device->fd = Connect(device->socketPath);
     if (device->fd < 0) {
         const int error = errno;

@@ -3,10 +3,14 @@
 
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <optional>
 
 #include "drivers/driver_card.h"
 #include "drivers/port_counters.h"
@@ -241,6 +245,101 @@ TEST_F(PortcountdTest, BadCommandLinesAndMissingFilesAreRefused) {
     std::filesystem::remove(err);
     EXPECT_EQ(service_.RunToEnd({"--ctl", "ports"}, err), 2);
     EXPECT_NE(ServiceProcess::Read(err).find("no driver service"), std::string::npos);
+}
+
+// Sets an environment variable (or unsets it, for nullptr) until the end of the scope.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        value != nullptr ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// Another local user who could make or change the device directory could serve made-up
+// counters or read the requests: the service and its control command refuse such a
+// directory, name it, and leave nothing in it.
+TEST_F(PortcountdTest, ADeviceDirectoryOthersCouldChangeIsRefused) {
+    const std::string runtime = service_.Root() + "/runtime";
+    const std::string place = runtime + "/quenby-devices";
+    const std::string elsewhere = runtime + "/elsewhere";
+    ASSERT_TRUE(std::filesystem::create_directories(runtime));
+    const passwd* nobody = getpwnam("nobody");
+    const auto privateDir = [](const std::string& dir, mode_t mode) {
+        ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+        ASSERT_EQ(chmod(dir.c_str(), mode), 0);
+    };
+    struct Row {
+        const char* what;
+        bool asRootOnly;
+        const char* says;
+        std::function<void()> make;
+    } rows[] = {
+        {"open to everyone", false, "open to other users", [&] { privateDir(place, 0777); }},
+        {"others may enter", false, "open to other users", [&] { privateDir(place, 0701); }},
+        {"another user's", true, "belongs to",
+         [&] {
+             privateDir(place, 0700);
+             if (nobody != nullptr) {
+                 ASSERT_EQ(chown(place.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+             }
+         }},
+        {"a link to elsewhere", false, "symbolic link",
+         [&] {
+             privateDir(elsewhere, 0700);
+             ASSERT_EQ(symlink(elsewhere.c_str(), place.c_str()), 0);
+         }},
+    };
+    ScopedEnv runtimeDir("XDG_RUNTIME_DIR", runtime.c_str());
+    ScopedEnv named("QUENBY_DEVICE_DIR", nullptr);
+    const std::string err = service_.Root() + "/unsafe.err";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.asRootOnly && (geteuid() != 0 || nobody == nullptr)) {
+            continue;  // only root can give a directory to another user
+        }
+        std::filesystem::remove_all(place);
+        std::filesystem::remove_all(elsewhere);
+        row.make();
+        for (const bool control : {false, true}) {
+            std::filesystem::remove(err);
+            const int status = service_.RunToEndInTheDefaultDirectory(
+                control ? std::vector<std::string>{"--ctl", "ports"}
+                        : std::vector<std::string>{"--ports-per-family", "1"},
+                err);
+            EXPECT_NE(status, 0);
+            const std::string said = ServiceProcess::Read(err);
+            EXPECT_NE(said.find(place), std::string::npos) << said;
+            EXPECT_NE(said.find(row.says), std::string::npos) << said;
+        }
+        for (const std::string& dir : {place, elsewhere}) {
+            EXPECT_FALSE(std::filesystem::exists(dir + "/hubsio"));
+            EXPECT_FALSE(std::filesystem::exists(dir + "/portcountd.lock"));
+        }
+    }
+}
+
+// Made by the service, the device directory is closed to every other user whatever the
+// creation mask says.
+TEST_F(PortcountdTest, ADeviceDirectoryItMakesIsPrivate) {
+    const mode_t oldMask = umask(0);
+    const bool started = service_.Start();
+    umask(oldMask);
+    ASSERT_TRUE(started) << service_.Stderr();
+    struct stat info {};
+    ASSERT_EQ(lstat(service_.Dir().c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    EXPECT_EQ(info.st_uid, geteuid());
 }
 
 }  // namespace

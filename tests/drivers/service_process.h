@@ -66,6 +66,24 @@ class ServiceProcess {
         return WEXITSTATUS(status);
     }
 
+    // Runs portcountd to its end with args alone, so that it finds its device directory the
+    // way the programs do (from the environment); its exit status, or -1.
+    // A service that starts serving instead of ending is stopped after a generous while: -1.
+    int RunToEndInTheDefaultDirectory(std::vector<std::string> args, const std::string& errFile) {
+        const pid_t pid = Spawn(std::move(args), errFile, false);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        int status = 0;
+        while (waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                kill(pid, SIGKILL);
+                waitpid(pid, &status, 0);
+                return -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
     // Sends the signal and reaps the process; its exit status, or -1 when it died of a signal.
     int Signal(int sig) {
         if (pid_ <= 0) {
@@ -116,8 +134,12 @@ class ServiceProcess {
     pid_t Pid() const { return pid_; }
 
   private:
-    pid_t Spawn(std::vector<std::string> args, const std::string& errFile) {
-        args.insert(args.begin(), {PORTCOUNTD_PATH, "--device-dir", dir_});
+    pid_t Spawn(std::vector<std::string> args, const std::string& errFile,
+                bool namingTheDirectory = true) {
+        if (namingTheDirectory) {
+            args.insert(args.begin(), {"--device-dir", dir_});
+        }
+        args.insert(args.begin(), PORTCOUNTD_PATH);
         const pid_t pid = fork();
         if (pid == 0) {
             const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);

@@ -5,7 +5,9 @@
 #include "platform/devio/device_io.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -15,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -196,6 +199,119 @@ TEST_F(DeviceIoTest, ADriverThatNeverAnswersTimesOut) {
     EXPECT_FALSE(DeviceIoControl(handle, 1, buffer, 4, buffer, 4, &returned, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ETIMEDOUT));
     CloseDeviceHandle(handle);
+}
+
+// An environment variable set or unset for one test, put back as it was afterwards.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        if (value != nullptr) {
+            setenv(name, value, 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    ~ScopedEnv() {
+        if (old_) {
+            setenv(name_, old_->c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// The monitor must not talk to sockets in a directory another user could have made or could
+// change: such a directory is refused with a message naming it, and nothing in it is reached.
+TEST(DeviceDirectory, OnlyAPrivateDirectoryOfThisUserIsUsed) {
+    char pattern[] = "/tmp/quenby-runtime-XXXXXX";
+    const std::string runtime = mkdtemp(pattern);
+    const std::string place = runtime + "/quenby-devices";  // the default under the runtime dir
+    const std::string elsewhere = runtime + "/elsewhere";
+    const passwd* nobody = getpwnam("nobody");
+    struct Row {
+        const char* what;
+        bool named;       // given in QUENBY_DEVICE_DIR rather than found at the default place
+        bool asRootOnly;  // changing a directory's owner needs root
+        bool accepted;
+        const char* says;  // in the refusal, after the directory's name
+        std::function<void()> make;
+    } rows[] = {
+        {"private", false, false, true, "", [&] { mkdir(place.c_str(), 0700); }},
+        {"open to everyone", false, false, false, "open to other users",
+         [&] {
+             mkdir(place.c_str(), 0700);
+             chmod(place.c_str(), 0777);
+         }},
+        {"group may enter", false, false, false, "open to other users",
+         [&] {
+             mkdir(place.c_str(), 0700);
+             chmod(place.c_str(), 0710);
+         }},
+        {"another user's", false, true, false, "belongs to",
+         [&] {
+             mkdir(place.c_str(), 0700);
+             if (nobody != nullptr) {
+                 EXPECT_EQ(chown(place.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+             }
+         }},
+        {"a link to a private directory elsewhere", false, false, false, "symbolic link",
+         [&] {
+             mkdir(elsewhere.c_str(), 0700);
+             symlink(elsewhere.c_str(), place.c_str());
+         }},
+        {"named, open to everyone", true, false, false, "open to other users",
+         [&] {
+             mkdir(place.c_str(), 0700);
+             chmod(place.c_str(), 0777);
+         }},
+        // A path the user names may lead through a link; the directory it reaches is checked.
+        {"named, a link to a private directory", true, false, true, "",
+         [&] {
+             mkdir(elsewhere.c_str(), 0700);
+             symlink(elsewhere.c_str(), place.c_str());
+         }},
+    };
+    ScopedEnv runtimeDir("XDG_RUNTIME_DIR", runtime.c_str());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.asRootOnly && (geteuid() != 0 || nobody == nullptr)) {
+            continue;  // only root can give a directory to another user
+        }
+        std::filesystem::remove_all(place);
+        std::filesystem::remove_all(elsewhere);
+        row.make();
+        ScopedEnv named("QUENBY_DEVICE_DIR", row.named ? place.c_str() : nullptr);
+        ASSERT_EQ(DeviceDirectory(), place);
+        std::optional<Driver> driver;
+        driver.emplace(place, "hubsio", ReverseOrFail);
+        testing::internal::CaptureStderr();
+        const DeviceHandle handle = CreateDeviceFile("\\\\.\\hubsio", GENERIC_READ, 0);
+        const DWORD error = GetLastError();
+        const std::string said = testing::internal::GetCapturedStderr();
+        if (handle != kInvalidDeviceHandle) {
+            CloseDeviceHandle(handle);  // lets the driver's thread end
+        }
+        if (row.accepted) {
+            EXPECT_NE(handle, kInvalidDeviceHandle);
+            EXPECT_EQ(said, "");
+        } else {
+            EXPECT_EQ(handle, kInvalidDeviceHandle);
+            EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+            EXPECT_NE(said.find(place), std::string::npos) << said;
+            EXPECT_NE(said.find(row.says), std::string::npos) << said;
+        }
+        driver.reset();
+    }
+    std::filesystem::remove_all(runtime);
 }
 
 }  // namespace
