@@ -7,6 +7,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "platform/comm/sim_device.h"
 #include "platform/system/paths.h"
 
 namespace platform {
@@ -82,22 +83,7 @@ bool ParseComName(std::string_view text, DWORD& number) {
 }
 
 bool IsSimulatedDeviceName(std::string_view device) {
-    if (device == "sim:loopback" || device == "sim:loopback-ring" || device == "sim:pnp" ||
-        device == "sim:open") {
-        return true;
-    }
-    constexpr std::string_view kNullModem = "sim:null-modem/";
-    if (device.substr(0, kNullModem.size()) != kNullModem) {
-        return false;
-    }
-    std::string_view rest = device.substr(kNullModem.size());
-    // <pair>/A or <pair>/B, the pair name non-empty and without '/'.
-    if (rest.size() < 3 || rest[rest.size() - 2] != '/') {
-        return false;
-    }
-    const char end = rest.back();
-    const std::string_view pair = rest.substr(0, rest.size() - 2);
-    return (end == 'A' || end == 'B') && pair.find('/') == std::string_view::npos;
+    return SimulatedDeviceNameFault(device).empty();
 }
 
 PortMap PortMap::Parse(std::string_view text, const std::string& fileName) {
@@ -139,12 +125,12 @@ PortMap PortMap::Parse(std::string_view text, const std::string& fileName) {
             map.devices_.try_emplace(number);
             continue;
         }
-        if (device.substr(0, 4) == "sim:" && !IsSimulatedDeviceName(device)) {
-            complain("unknown simulated device '" + std::string(device) +
-                     "' (known: sim:loopback, sim:loopback-ring, sim:null-modem/<pair>/A, "
-                     "sim:null-modem/<pair>/B, sim:pnp, sim:open)");
-            map.devices_.try_emplace(number);
-            continue;
+        if (device.substr(0, 4) == "sim:") {
+            if (const std::string fault = SimulatedDeviceNameFault(device); !fault.empty()) {
+                complain(fault);
+                map.devices_.try_emplace(number);
+                continue;
+            }
         }
         if (auto seen = firstLine.find(number); seen != firstLine.end()) {
             complain("COM" + std::to_string(number) + " is mapped twice (first on line " +

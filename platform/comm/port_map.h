@@ -8,7 +8,8 @@
 //
 // A device is a path (a tty, a pseudo-terminal, any path) or one of the simulated devices
 // sim:loopback, sim:loopback-ring, sim:null-modem/<pair>/A, sim:null-modem/<pair>/B, sim:pnp and
-// sim:open. Numbers that are not mapped stand for /dev/ttyS<n-1>, the host's own serial ports.
+// sim:open, the four without a pair also as <device>/<name> (see sim_device.h). Numbers that are
+// not mapped stand for /dev/ttyS<n-1>, the host's own serial ports.
 
 #include <map>
 #include <memory>

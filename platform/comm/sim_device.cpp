@@ -22,33 +22,76 @@ struct DeviceName {
     int side = 0;      // 0: end A, 1: end B
 };
 
-std::optional<DeviceName> ParseName(std::string_view device) {
-    if (device == "sim:loopback") {
-        return DeviceName{Kind::Loopback, {}};
-    }
-    if (device == "sim:loopback-ring") {
-        return DeviceName{Kind::LoopbackRing, {}};
-    }
-    if (device == "sim:pnp") {
-        return DeviceName{Kind::Pnp, {}};
-    }
-    if (device == "sim:open") {
-        return DeviceName{Kind::Open, {}};
-    }
-    constexpr std::string_view kNullModem = "sim:null-modem/";
-    if (!device.starts_with(kNullModem)) {
+// The devices that come bare or with a name of their own after a '/'.
+struct NamedKind {
+    std::string_view word;
+    Kind kind;
+};
+constexpr NamedKind kNamedKinds[] = {{"loopback", Kind::Loopback},
+                                     {"loopback-ring", Kind::LoopbackRing},
+                                     {"pnp", Kind::Pnp},
+                                     {"open", Kind::Open}};
+
+constexpr std::string_view kKnown =
+    " (known: sim:loopback, sim:loopback-ring, sim:pnp and sim:open, each also as "
+    "<device>/<name>, and sim:null-modem/<pair>/A, sim:null-modem/<pair>/B)";
+
+// A device name or a cable's pair name: not empty and without '/'; blanks and other
+// characters are part of it.
+bool IsGoodName(std::string_view name) {
+    return !name.empty() && name.find('/') == std::string_view::npos;
+}
+
+// The device, or why `device` names none (in `fault`, for the user).
+std::optional<DeviceName> ParseName(std::string_view device, std::string* fault) {
+    auto refuse = [&](std::string_view why) -> std::optional<DeviceName> {
+        if (fault != nullptr) {
+            *fault = "simulated device '" + std::string(device) + "' " + std::string(why);
+        }
         return std::nullopt;
+    };
+    auto unknown = [&] {
+        if (fault != nullptr) {
+            *fault = "unknown simulated device '" + std::string(device) + "'" + std::string(kKnown);
+        }
+        return std::nullopt;
+    };
+    constexpr std::string_view kPrefix = "sim:";
+    if (!device.starts_with(kPrefix)) {
+        return unknown();
     }
-    const std::string_view rest = device.substr(kNullModem.size());
+    const std::string_view rest = device.substr(kPrefix.size());
     const std::size_t slash = rest.find('/');
-    if (slash == 0 || slash == std::string_view::npos) {
-        return std::nullopt;
+    const std::string_view word = rest.substr(0, slash);
+    for (const NamedKind& named : kNamedKinds) {
+        if (word != named.word) {
+            continue;
+        }
+        // The bare word is one device; with a name after '/' it is another one.
+        if (slash != std::string_view::npos) {
+            const std::string_view name = rest.substr(slash + 1);
+            if (name.empty()) {
+                return refuse("has an empty name after '/' (a name is any text without '/')");
+            }
+            if (!IsGoodName(name)) {
+                return refuse("has a '/' in its name (a name is any text without '/')");
+            }
+        }
+        return DeviceName{named.kind, {}};
     }
-    const std::string_view end = rest.substr(slash + 1);
-    if (end != "A" && end != "B") {
-        return std::nullopt;
+    if (word != "null-modem" || slash == std::string_view::npos) {
+        return unknown();
     }
-    return DeviceName{Kind::NullModem, std::string(rest.substr(0, slash)), end == "A" ? 0 : 1};
+    const std::string_view cable = rest.substr(slash + 1);
+    const std::size_t end = cable.rfind('/');
+    if (end == std::string_view::npos || !IsGoodName(cable.substr(0, end))) {
+        return unknown();
+    }
+    const std::string_view side = cable.substr(end + 1);
+    if (side != "A" && side != "B") {
+        return unknown();
+    }
+    return DeviceName{Kind::NullModem, std::string(cable.substr(0, end)), side == "A" ? 0 : 1};
 }
 
 // The open devices by name, the names pulled out and the null-modem cables with at least one
@@ -102,8 +145,14 @@ void ReleaseSimulatedDevice(const std::string& name) {
 
 }  // namespace sim
 
+std::string SimulatedDeviceNameFault(std::string_view device) {
+    std::string fault;
+    sim::ParseName(device, &fault);
+    return fault;
+}
+
 CommDeviceHandle OpenSimulatedDevice(const std::string& device) {
-    const std::optional<sim::DeviceName> name = sim::ParseName(device);
+    const std::optional<sim::DeviceName> name = sim::ParseName(device, nullptr);
     if (!name) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return nullptr;
@@ -129,7 +178,7 @@ CommDeviceHandle OpenSimulatedDevice(const std::string& device) {
 }
 
 bool UnplugSimulatedDevice(const std::string& device) {
-    if (!sim::ParseName(device)) {
+    if (!sim::ParseName(device, nullptr)) {
         return false;
     }
     std::lock_guard lock(sim::World::Get().Mutex());
