@@ -225,6 +225,10 @@ void ReceiveWorker(std::shared_ptr<PortShared> shared, std::uint32_t generation,
         const DWORD pacingMs = ReceivePacingMs(ProcessDisplayFlags().continuousCharacter.load());
         if (!receiving) {
             platform::WaitForSingleObject(*shared->receiveWork, kIdleWaitMs);
+        } else if (received.length == kReadBlock && !shared->isSocket) {
+            // A full block means more is queued: waiting now would let a fast line overflow
+            // the driver's queue, so the next read follows at once.
+            continue;
         } else if (received.length > 0 || received.failed || shared->isSocket) {
             // After a block the pacing lets the next one gather, so data comes in batches.
             platform::Sleep(pacingMs);

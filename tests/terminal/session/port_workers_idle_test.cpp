@@ -1,14 +1,18 @@
 // The data workers of an idle open port wait instead of waking every cycle: they run few
 // cycles while nothing happens, yet data from the peer still reaches the display, a start of
-// the test pattern goes out, and the close still ends both workers. The workers run on their
-// own threads against a simulated null-modem cable.
+// the test pattern goes out, and the close still ends both workers. A busy receive worker keeps
+// up with a line faster than one block a cycle. The workers run on their own threads against a
+// simulated null-modem cable.
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string>
 #include <thread>
 
 #include "terminal/session/port_workers.h"
 #include "terminal/session/test_pattern.h"
+#include "tests/support/line_settings.h"
 #include "tests/terminal/session/port_session_test_support.h"
 
 using namespace port_test;
@@ -136,6 +140,39 @@ TEST_F(PortWorkersIdleTest, CloseEndsBothWorkersInEveryState) {
         ASSERT_TRUE(rig.WaitCycles(0, 0, 2));
         EXPECT_TRUE(rig.Close()) << row.receiving << row.sending;
     }
+}
+
+// At 3,000,000 baud the line brings 300,000 bytes a second, far more than one 4096-byte block
+// every 25 ms: the worker must read again at once while blocks come full, or the receive queue
+// overflows and bytes are lost for good.
+TEST_F(PortWorkersIdleTest, AFastLineLosesNothingWhileTheWorkerReadsFullBlocks) {
+    constexpr DWORD kBaud = 3000000;
+    DefaultPortConfig().BaudRate = kBaud;
+    WorkerRig rig(link_, prompts_);
+    ASSERT_TRUE(rig.Opened());
+    // A queue of 65536 bytes holds a fifth of a second of the line: room for a busy machine.
+    ASSERT_TRUE(rig.Shared().channel->Device()->SetupComm(65536, 4096));
+    platform::CommDeviceHandle peer = platform::CreateCommDevice("COM2");
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(peer->SetCommState(TestLineSettings(kBaud, 8, NOPARITY, ONESTOPBIT, true)));
+    rig.Shared().receiving = 1;
+    rig.Start();
+    ASSERT_TRUE(rig.WaitCycles(0, 0, 1));
+
+    std::string stream;
+    for (int line = 0; stream.size() < 600000; ++line)
+        stream += "line " + std::to_string(line) + " of a stream faster than the old cycle\r\n";
+    DWORD written = 0;
+    ASSERT_TRUE(peer->WriteFile(stream.data(), static_cast<DWORD>(stream.size()), written));
+    ASSERT_EQ(written, stream.size());
+    const auto received = [&] {
+        return static_cast<std::size_t>(std::llround(rig.Shared().channel->KbRead() * 1024.0));
+    };
+    EXPECT_TRUE(WaitUntil([&] { return received() >= stream.size(); }, 20000ms))
+        << received() << " of " << stream.size() << " bytes received";
+    EXPECT_EQ(rig.Shared().channel->TotalErrors(), 0u);
+    peer->Close();
+    EXPECT_TRUE(rig.Close());
 }
 
 TEST_F(PortWorkersIdleTest, StartSendingOnAnIdlePortSendsThePattern) {
