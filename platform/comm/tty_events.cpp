@@ -218,7 +218,6 @@ void TtyDevice::WatchLoop() {
         e.data.u64 = tag;
         ::epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &e);
     };
-    watch(Fd(), EPOLLIN | EPOLLET, kTagTty);
     watch(closeWake_.Fd(), EPOLLIN, kTagClose);
     watch(watchWake_.Fd(), EPOLLIN, kTagWatch);
     watch(modemWake_.Fd(), EPOLLIN, kTagModem);
@@ -228,6 +227,9 @@ void TtyDevice::WatchLoop() {
     int lines = 0;
     bool haveLines = ReadModemLines(lines);
     bool modemWaiterStarted = false;
+    // Arriving bytes wake the watcher only while EV_RXCHAR is asked for: otherwise a busy line
+    // would wake it for every piece the driver receives, for nothing.
+    bool inputWatched = false;
 
     for (;;) {
         DWORD mask = 0;
@@ -244,6 +246,14 @@ void TtyDevice::WatchLoop() {
         if (rebase) {
             haveCounters = ReadCounters(counters);
             haveLines = ReadModemLines(lines);
+        }
+        if (((mask & EV_RXCHAR) != 0) != inputWatched) {
+            inputWatched = !inputWatched;
+            if (inputWatched) {
+                watch(Fd(), EPOLLIN | EPOLLET, kTagTty);
+            } else {
+                ::epoll_ctl(epoll, EPOLL_CTL_DEL, Fd(), nullptr);
+            }
         }
         if (!modemWaiterStarted && (mask & kModemEvents) && haveCounters) {
             StartModemWaiter();
