@@ -20,6 +20,7 @@
 
 #include <QApplication>
 #include <QMdiArea>
+#include <QPaintEvent>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -156,6 +157,46 @@ std::string TextStream() {
     return text;
 }
 
+// Counts the paint events of every kind of widget and the pixels they cover: what the GUI
+// thread spends its time on while data streams.
+class PaintCounter : public QObject {
+  public:
+    struct Count {
+        long paints = 0;
+        double pixels = 0;
+    };
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (event->type() == QEvent::Paint && counting_) {
+            std::string name = object->metaObject()->className();
+            if (name == "QWidget" && object->parent() != nullptr)
+                name += std::string(" in ") + object->parent()->metaObject()->className();
+            Count& count = counts_[name];
+            ++count.paints;
+            for (const QRect& rect : static_cast<QPaintEvent*>(event)->region())
+                count.pixels += static_cast<double>(rect.width()) * rect.height();
+        }
+        return false;
+    }
+    void Start() {
+        counts_.clear();
+        counting_ = true;
+    }
+    std::vector<std::pair<std::string, Count>> Stop() {
+        counting_ = false;
+        std::vector<std::pair<std::string, Count>> sorted(counts_.begin(), counts_.end());
+        std::sort(sorted.begin(), sorted.end(),
+                  [](const auto& a, const auto& b) { return a.second.pixels > b.second.pixels; });
+        sorted.resize(std::min<std::size_t>(sorted.size(), 4));
+        return sorted;
+    }
+
+  private:
+    bool counting_ = false;
+    std::map<std::string, Count> counts_;
+};
+
+PaintCounter* paintCounter = nullptr;
+
 struct RunResult {
     std::string name;
     std::string invalid;
@@ -167,7 +208,8 @@ struct RunResult {
     double processCpu = NAN;
     double guiCpu = NAN;
     double feederCpu = 0;
-    std::vector<std::pair<std::string, double>> threads;  // the busiest, CPU seconds
+    std::vector<std::pair<std::string, double>> threads;              // the busiest, CPU seconds
+    std::vector<std::pair<std::string, PaintCounter::Count>> paints;  // the most pixels
     long peakKib = -1;
     long residentKib = -1;
     double loadBefore = NAN;
@@ -228,10 +270,12 @@ class Round {
         const double process = ClockSeconds(CLOCK_PROCESS_CPUTIME_ID);
         const double gui = ClockSeconds(CLOCK_THREAD_CPUTIME_ID);
         const Clock::time_point start = Clock::now();
+        paintCounter->Start();
         begin();
         RunFor(seconds_ * 1000);
         end();
         result_.seconds = Seconds(Clock::now() - start);
+        result_.paints = paintCounter->Stop();
         // What is still queued arrives, and is paid for, before the clocks are read.
         RunFor(1000);
         result_.processCpu = ClockSeconds(CLOCK_PROCESS_CPUTIME_ID) - process;
@@ -468,6 +512,11 @@ void Print(const RunResult& r) {
     for (const auto& [name, cpu] : r.threads) {
         std::printf(" %s %.2f s;", name.c_str(), cpu);
     }
+    std::printf("\n  paints:");
+    for (const auto& [name, count] : r.paints) {
+        std::printf(" %s %.1f/s %.0f kpx/s;", name.c_str(), count.paints / r.seconds,
+                    count.pixels / r.seconds / 1000.0);
+    }
     std::printf("\n  resident %ld KiB, peak %ld KiB\n", r.residentKib, r.peakKib);
 }
 
@@ -499,6 +548,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::fprintf(stderr, "bench_receive_display: %d s per run, on the %s platform\n", seconds,
                  QApplication::platformName().toUtf8().constData());
+    PaintCounter counter;
+    paintCounter = &counter;
+    app.installEventFilter(&counter);
     FillDefaultPortConfig(DefaultPortConfig());
     CreateProcessEvents();
     std::vector<RunResult> results;
