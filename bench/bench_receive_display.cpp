@@ -5,6 +5,7 @@
 // the GUI thread, the threads that used the most, the bytes lost and the resident memory.
 //
 //   bench_receive_display [seconds]     feeding time per run (default 15, or RECEIVE_SECONDS)
+//   RECEIVE_RUNS=ab                     only the runs named: a 92,160 B/s, b 1 MB/s, c null-modem
 //
 // The feeder writes to the pseudo-terminal without blocking, as a line delivers its bytes
 // whether or not anyone reads them: what the terminal cannot take because its queue is full is
@@ -553,10 +554,21 @@ int main(int argc, char** argv) {
     app.installEventFilter(&counter);
     FillDefaultPortConfig(DefaultPortConfig());
     CreateProcessEvents();
+    // RECEIVE_RUNS picks runs by their letter: a (92,160 B/s), b (1 MB/s), c (the null-modem
+    // pair); all three by default.
+    const char* runsText = std::getenv("RECEIVE_RUNS");
+    const std::string runs = runsText != nullptr && *runsText != '\0' ? runsText : "abc";
     std::vector<RunResult> results;
-    results.push_back(PtyRun(config.Path(), "pty at 92160 B/s (921600 baud)", 92160.0, seconds));
-    results.push_back(PtyRun(config.Path(), "pty at 1 MB/s", 1024.0 * 1024.0, seconds));
-    results.push_back(NullModemRun(config.Path(), seconds));
+    if (runs.find('a') != std::string::npos) {
+        results.push_back(
+            PtyRun(config.Path(), "pty at 92160 B/s (921600 baud)", 92160.0, seconds));
+    }
+    if (runs.find('b') != std::string::npos) {
+        results.push_back(PtyRun(config.Path(), "pty at 1 MB/s", 1024.0 * 1024.0, seconds));
+    }
+    if (runs.find('c') != std::string::npos) {
+        results.push_back(NullModemRun(config.Path(), seconds));
+    }
     CloseProcessEvents();
 
     std::printf("\nhalvo2 receiving with the display visible, %s platform, frame %dx%d\n",

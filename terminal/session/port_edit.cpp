@@ -759,7 +759,14 @@ QRectF CPortEdit::CaretRect() const {
 void CPortEdit::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
     const QRect area = event->rect();
-    painter.fillRect(area, palette().color(QPalette::Base));
+    // In strips: the toolkit hands a fill taller than about 96 rows to its thread pool, which
+    // would wake pooled threads for every frame.
+    constexpr int kStripRows = 64;
+    for (int top = area.top(); top <= area.bottom(); top += kStripRows) {
+        painter.fillRect(
+            QRect(area.left(), top, area.width(), std::min(kStripRows, area.bottom() + 1 - top)),
+            palette().color(QPalette::Base));
+    }
     painter.setFont(font());
     const std::size_t first = static_cast<std::size_t>(FirstVisibleLine());
     const int rowFirst = std::max(0, area.top() / lineHeight_);
