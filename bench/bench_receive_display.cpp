@@ -74,10 +74,12 @@ double ClockSeconds(clockid_t clock) {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
-// Every thread of the process by its id: name and user+system CPU seconds so far.
+// Every thread of the process by its id: name, user+system CPU seconds and the times it was
+// switched out (woken again later) so far.
 struct ThreadTime {
     std::string name;
     double cpu = 0;
+    double switches = 0;
 };
 
 std::map<long, ThreadTime> ThreadTimes() {
@@ -107,6 +109,13 @@ std::map<long, ThreadTime> ThreadTimes() {
             }
         }
         thread.cpu = (utime + stime) / tick;
+        std::ifstream status(entry.path() / "status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.find("ctxt_switches:") != std::string::npos) {
+                thread.switches += std::atof(line.c_str() + line.find(':') + 1);
+            }
+        }
         times[std::atol(entry.path().filename().c_str())] = thread;
     }
     return times;
@@ -209,7 +218,7 @@ struct RunResult {
     double processCpu = NAN;
     double guiCpu = NAN;
     double feederCpu = 0;
-    std::vector<std::pair<std::string, double>> threads;              // the busiest, CPU seconds
+    std::vector<std::pair<std::string, ThreadTime>> threads;          // the busiest, by name
     std::vector<std::pair<std::string, PaintCounter::Count>> paints;  // the most pixels
     long peakKib = -1;
     long residentKib = -1;
@@ -282,14 +291,16 @@ class Round {
         result_.processCpu = ClockSeconds(CLOCK_PROCESS_CPUTIME_ID) - process;
         result_.guiCpu = ClockSeconds(CLOCK_THREAD_CPUTIME_ID) - gui;
         result_.loadAfter = LoadAverage();
-        std::map<std::string, double> byName;
+        std::map<std::string, ThreadTime> byName;
         for (const auto& [id, now] : ThreadTimes()) {
             const auto was = threads.find(id);
-            byName[now.name] += now.cpu - (was != threads.end() ? was->second.cpu : 0);
+            ThreadTime& sum = byName[now.name];
+            sum.cpu += now.cpu - (was != threads.end() ? was->second.cpu : 0);
+            sum.switches += now.switches - (was != threads.end() ? was->second.switches : 0);
         }
         result_.threads.assign(byName.begin(), byName.end());
         std::sort(result_.threads.begin(), result_.threads.end(),
-                  [](const auto& a, const auto& b) { return a.second > b.second; });
+                  [](const auto& a, const auto& b) { return a.second.cpu > b.second.cpu; });
         result_.threads.resize(std::min<std::size_t>(result_.threads.size(), 4));
         result_.residentKib = StatusKib("VmRSS:");
         result_.peakKib = StatusKib("VmHWM:");
@@ -509,9 +520,12 @@ void Print(const RunResult& r) {
         mb > 0 ? r.processCpu / mb : NAN, 100.0 * r.processCpu / r.seconds,
         mb > 0 ? r.guiCpu / mb : NAN, 100.0 * r.guiCpu / r.seconds,
         r.feederCpu > 0 ? " (feeder thread left out)" : "");
-    std::printf("  busiest threads:");
-    for (const auto& [name, cpu] : r.threads) {
-        std::printf(" %s %.2f s;", name.c_str(), cpu);
+    std::printf(
+        "  busiest threads (CPU, wake-ups; threads of one name together; the feeder thread\n   is "
+        "among the main program's):");
+    for (const auto& [name, thread] : r.threads) {
+        std::printf(" %s %.2f s, %.0f wake-ups/s;", name.c_str(), thread.cpu,
+                    thread.switches / r.seconds);
     }
     std::printf("\n  paints:");
     for (const auto& [name, count] : r.paints) {

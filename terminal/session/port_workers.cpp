@@ -225,7 +225,8 @@ void ReceiveWorker(std::shared_ptr<PortShared> shared, std::uint32_t generation,
     }
     // The block and its terminating zero; no allocation inside the loop.
     char buffer[kReadBlock + 1];
-    // What arrived since the last wait ended, and when it ended.
+    // What the reads found since `gatherStart`: the start of the last pacing wait, or the end
+    // of the last wait for input.
     std::size_t gathered = 0;
     auto gatherStart = std::chrono::steady_clock::now();
     while (shared->Running(generation)) {
@@ -252,11 +253,15 @@ void ReceiveWorker(std::shared_ptr<PortShared> shared, std::uint32_t generation,
             continue;
         } else if (received.length > 0 || received.failed || shared->isSocket) {
             // After a block the pacing lets the next one gather, so data comes in batches.
-            platform::Sleep(shared->isSocket
-                                ? pacingMs
-                                : BusyLinePacingMs(gathered,
-                                                   std::chrono::steady_clock::now() - gatherStart,
-                                                   pacingMs));
+            const auto now = std::chrono::steady_clock::now();
+            const DWORD pace = shared->isSocket
+                                   ? pacingMs
+                                   : BusyLinePacingMs(gathered, now - gatherStart, pacingMs);
+            // What the next reads find arrived during this wait.
+            gathered = 0;
+            gatherStart = now;
+            platform::Sleep(pace);
+            continue;
         } else {
             WaitForReceived(*shared, pacingMs);
         }
