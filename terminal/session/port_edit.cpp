@@ -206,6 +206,8 @@ CPortEdit::CPortEdit(std::shared_ptr<DisplayBuffer> display, QWidget* parent)
     frameTimer_.setSingleShot(true);
     frameTimer_.setTimerType(Qt::PreciseTimer);
     connect(&frameTimer_, &QTimer::timeout, this, &CPortEdit::Refresh);
+    scrollBarTimer_.setSingleShot(true);
+    connect(&scrollBarTimer_, &QTimer::timeout, this, &CPortEdit::ShowScrollBar);
 
     UpdateMetrics();
     // Runs on the writer's thread: it may only post to the widget, and only while it exists.
@@ -267,7 +269,28 @@ void CPortEdit::Refresh() {
         DisplayBuffer::Locked lock = display_->Lock();
         Sync(lock);
     }
+    HoldScrollBar();
     Repaint(false);
+}
+
+void CPortEdit::HoldScrollBar() {
+    QScrollBar* vertical = verticalScrollBar();
+    if (scrollBarTimer_.isActive() || vertical->isSliderDown())
+        return;
+    if (sinceScrollBar_.isValid() && sinceScrollBar_.elapsed() < kScrollBarMs) {
+        vertical->setUpdatesEnabled(false);
+        scrollBarTimer_.start(static_cast<int>(kScrollBarMs - sinceScrollBar_.elapsed()));
+        return;
+    }
+    // This change is drawn at once; the next ones wait for the timer.
+    sinceScrollBar_.start();
+}
+
+void CPortEdit::ShowScrollBar() {
+    scrollBarTimer_.stop();
+    sinceScrollBar_.start();
+    // Turning the updates on again redraws the bar as it is now.
+    verticalScrollBar()->setUpdatesEnabled(true);
 }
 
 void CPortEdit::Sync(DisplayBuffer::Locked& lock) {
@@ -568,6 +591,7 @@ void CPortEdit::Move(Motion motion, bool extend) {
     }
     if (pageScroll != 0)
         verticalScrollBar()->setValue(verticalScrollBar()->value() + pageScroll);
+    ShowScrollBar();
     Repaint(true);
 }
 
@@ -579,6 +603,7 @@ void CPortEdit::MoveTo(QPointF point, bool extend) {
         const std::size_t position = PositionAt(point);
         Select(lock, extend ? anchor_ : position, position);
     }
+    ShowScrollBar();
     Repaint(true);
 }
 

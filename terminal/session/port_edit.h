@@ -43,6 +43,8 @@ class CPortEdit : public QAbstractScrollArea {
 
     // The shortest time between two takes of the buffer's changes while they stream.
     static constexpr int kFrameMs = 33;
+    // The shortest time between two redraws of the scroll bar while the text streams.
+    static constexpr int kScrollBarMs = 250;
 
     // For tests: the first visible line and the caret's line.
     int FirstVisibleLine() const;
@@ -110,6 +112,9 @@ class CPortEdit : public QAbstractScrollArea {
 
     void UpdateMetrics();
     void UpdateScrollBars();
+    // Holds back the scroll bar's redraw while changes stream; ShowScrollBar redraws it now.
+    void HoldScrollBar();
+    void ShowScrollBar();
     void EnsureCaretVisible();
     int VisibleLines() const;
     QRectF CaretRect() const;
@@ -122,6 +127,10 @@ class CPortEdit : public QAbstractScrollArea {
     std::function<void()> mousePressHandler_;
     QTimer frameTimer_;
     QElapsedTimer sinceRefresh_;  // invalid until the first take
+    // While the text streams the scroll bar keeps its updates off between its redraws: its
+    // paint (tall fills the toolkit spreads over its thread pool) costs more than the text's.
+    QTimer scrollBarTimer_;
+    QElapsedTimer sinceScrollBar_;
 
     // The widget's copy of the text as of the last Sync, the start of every line in it and,
     // per line, the length of the longest line up to it (the horizontal scroll range).

@@ -471,6 +471,8 @@ TEST_F(PortEditTest, AStreamOfChangesIsRepaintedAtMostOnceAFrame) {
     QCoreApplication::processEvents();
     PaintSpy spy;
     edit_->viewport()->installEventFilter(&spy);
+    PaintSpy barSpy;
+    edit_->verticalScrollBar()->installEventFilter(&barSpy);
     std::atomic<bool> stop{false};
     std::atomic<int> written{0};
     std::thread writer([&] {
@@ -486,6 +488,7 @@ TEST_F(PortEditTest, AStreamOfChangesIsRepaintedAtMostOnceAFrame) {
     const bool painted = WaitFor([&] { return spy.paints >= 20 || elapsed.elapsed() > 1500; });
     const qint64 ms = elapsed.elapsed();
     const int paints = spy.paints;
+    const int barPaints = barSpy.paints;
     stop.store(true);
     writer.join();
     ASSERT_TRUE(painted);
@@ -493,6 +496,17 @@ TEST_F(PortEditTest, AStreamOfChangesIsRepaintedAtMostOnceAFrame) {
     EXPECT_GT(paints, 0);
     EXPECT_LE(paints, ms / CPortEdit::kFrameMs + 2)
         << written.load() << " changes in " << ms << " ms";
+    // The scroll bar, the costliest paint of a frame, is redrawn less often still.
+    EXPECT_LE(barPaints, ms / CPortEdit::kScrollBarMs + 2) << "in " << ms << " ms";
+
+    // Once the stream ends the bar shows where the view is; a key the user presses moves it at
+    // once.
+    EXPECT_TRUE(WaitFor([&] { return edit_->verticalScrollBar()->updatesEnabled(); }));
+    Receive(*display_, "last line\n");
+    edit_->Refresh();
+    ASSERT_TRUE(Press(Qt::Key_Home, kCtrl));
+    EXPECT_TRUE(edit_->verticalScrollBar()->updatesEnabled());
+    EXPECT_EQ(edit_->verticalScrollBar()->value(), 0);
 }
 
 // A change after a quiet frame (a typed character's echo) is shown without waiting for a timer.
