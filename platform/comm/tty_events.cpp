@@ -239,7 +239,8 @@ void TtyDevice::WatchLoop() {
         e.data.u64 = tag;
         ::epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &e);
     };
-    watch(Fd(), EPOLLIN | EPOLLET, kTagTty);
+    // The tty itself is always watched for a hang-up (reported whatever the events asked for).
+    watch(Fd(), EPOLLET, kTagTty);
     watch(closeWake_.Fd(), EPOLLIN, kTagClose);
     watch(watchWake_.Fd(), EPOLLIN, kTagWatch);
     watch(modemWake_.Fd(), EPOLLIN, kTagModem);
@@ -249,6 +250,9 @@ void TtyDevice::WatchLoop() {
     int lines = 0;
     bool haveLines = ReadModemLines(lines);
     bool modemWaiterStarted = false;
+    // Arriving bytes wake the watcher only while EV_RXCHAR is asked for: otherwise a busy line
+    // would wake it for every piece the driver receives, for nothing.
+    bool inputWatched = false;
 
     for (;;) {
         DWORD mask = 0;
@@ -265,6 +269,13 @@ void TtyDevice::WatchLoop() {
         if (rebase) {
             haveCounters = ReadCounters(counters);
             haveLines = ReadModemLines(lines);
+        }
+        if (((mask & EV_RXCHAR) != 0) != inputWatched) {
+            inputWatched = !inputWatched;
+            epoll_event e{};
+            e.events = inputWatched ? EPOLLIN | EPOLLET : EPOLLET;
+            e.data.u64 = kTagTty;
+            ::epoll_ctl(epoll, EPOLL_CTL_MOD, Fd(), &e);
         }
         if (!modemWaiterStarted && (mask & kModemEvents) && haveCounters) {
             StartModemWaiter();

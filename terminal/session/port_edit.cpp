@@ -12,9 +12,11 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QRawFont>
 #include <QScrollBar>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <mutex>
 #include <span>
@@ -27,8 +29,6 @@ struct CPortEdit::Liveness {
 
 namespace {
 
-constexpr int kQuietMs = 10;
-constexpr int kCapMs = 40;
 constexpr int kMargin = 2;  // pixels between the border and the first column, as the control has
 constexpr std::size_t kToEnd = std::numeric_limits<std::size_t>::max();
 // Beyond every line a display can hold: the runs of dirty lines stay within int.
@@ -199,13 +199,15 @@ CPortEdit::CPortEdit(std::shared_ptr<DisplayBuffer> display, QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
+    // The paint fills what it repaints, and a scroll may move what is drawn instead of
+    // repainting it.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
 
-    quietTimer_.setSingleShot(true);
-    quietTimer_.setInterval(kQuietMs);
-    capTimer_.setSingleShot(true);
-    capTimer_.setInterval(kCapMs);
-    connect(&quietTimer_, &QTimer::timeout, this, &CPortEdit::Refresh);
-    connect(&capTimer_, &QTimer::timeout, this, &CPortEdit::Refresh);
+    frameTimer_.setSingleShot(true);
+    frameTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&frameTimer_, &QTimer::timeout, this, &CPortEdit::Refresh);
+    scrollBarTimer_.setSingleShot(true);
+    connect(&scrollBarTimer_, &QTimer::timeout, this, &CPortEdit::ShowScrollBar);
 
     UpdateMetrics();
     // Runs on the writer's thread: it may only post to the widget, and only while it exists.
@@ -248,20 +250,47 @@ int CPortEdit::CaretLine() const {
 }
 
 void CPortEdit::OnDisplayChanged() {
-    // Every notice restarts the short timer; the cap bounds the wait from a batch's first notice.
-    if (!capTimer_.isActive())
-        capTimer_.start();
-    quietTimer_.start();
+    // A change after a quiet frame is shown at once (a typed echo); while changes stream they
+    // are taken once a frame, however often the writers change the text.
+    if (frameTimer_.isActive())
+        return;
+    const qint64 since = sinceRefresh_.isValid() ? sinceRefresh_.elapsed() : kFrameMs;
+    if (since >= kFrameMs) {
+        Refresh();
+        return;
+    }
+    frameTimer_.start(static_cast<int>(kFrameMs - since));
 }
 
 void CPortEdit::Refresh() {
-    quietTimer_.stop();
-    capTimer_.stop();
+    frameTimer_.stop();
+    sinceRefresh_.start();
     {
         DisplayBuffer::Locked lock = display_->Lock();
         Sync(lock);
     }
+    HoldScrollBar();
     Repaint(false);
+}
+
+void CPortEdit::HoldScrollBar() {
+    QScrollBar* vertical = verticalScrollBar();
+    if (scrollBarTimer_.isActive() || vertical->isSliderDown())
+        return;
+    if (sinceScrollBar_.isValid() && sinceScrollBar_.elapsed() < kScrollBarMs) {
+        vertical->setUpdatesEnabled(false);
+        scrollBarTimer_.start(static_cast<int>(kScrollBarMs - sinceScrollBar_.elapsed()));
+        return;
+    }
+    // This change is drawn at once; the next ones wait for the timer.
+    sinceScrollBar_.start();
+}
+
+void CPortEdit::ShowScrollBar() {
+    scrollBarTimer_.stop();
+    sinceScrollBar_.start();
+    // Turning the updates on again redraws the bar as it is now.
+    verticalScrollBar()->setUpdatesEnabled(true);
 }
 
 void CPortEdit::Sync(DisplayBuffer::Locked& lock) {
@@ -271,12 +300,22 @@ void CPortEdit::Sync(DisplayBuffer::Locked& lock) {
     // Where the old selection and caret were drawn.
     MarkDirty(LineOf(selStart_), LineOf(selEnd_));
     if (changes.textChanged) {
-        // Everything before the first changed position is as the widget has it already.
+        // Everything before the first changed position is as the widget has it already, and
+        // the change ends where the old and the new text agree again up to their ends.
         const std::string_view text = lock.Text();
         const std::size_t from = std::min({changes.firstChanged, text_.size(), text.size()});
+        std::size_t oldEnd = text_.size();
+        std::size_t newEnd = text.size();
+        while (oldEnd > from && newEnd > from && text_[oldEnd - 1] == text[newEnd - 1]) {
+            --oldEnd;
+            --newEnd;
+        }
+        const std::size_t firstLine = LineOf(from);
+        const std::size_t lines = lineStarts_.size();
         text_.replace(from, std::string::npos, text.substr(from));
         Reindex(from);
-        MarkDirty(LineOf(from), kToEnd);
+        // With as many lines as before, the lines after the change kept their place and text.
+        MarkDirty(firstLine, lineStarts_.size() == lines ? LineOf(newEnd) : kToEnd);
     }
     selStart_ = std::min(changes.selectionStart, text_.size());
     selEnd_ = std::min(changes.selectionEnd, text_.size());
@@ -317,15 +356,15 @@ void CPortEdit::MarkDirty(std::size_t firstLine, std::size_t lastLine) {
 void CPortEdit::Repaint(bool scrollToCaret) {
     QScrollBar* vertical = verticalScrollBar();
     QScrollBar* horizontal = horizontalScrollBar();
-    const int oldFirst = vertical->value();
     const int oldLeft = horizontal->value();
     UpdateScrollBars();
     if (scrollToCaret || scrollPending_)
         EnsureCaretVisible();
     scrollPending_ = false;
     const QRegion lines = std::exchange(dirtyLines_, QRegion());
-    // A scroll has repainted the whole view already.
-    if (lines.isEmpty() || vertical->value() != oldFirst || horizontal->value() != oldLeft)
+    // A sideways scroll has repainted the whole view already; a vertical one moved what was
+    // drawn, and the changed lines are repainted where they are now.
+    if (lines.isEmpty() || horizontal->value() != oldLeft)
         return;
     const qint64 first = vertical->value();
     const QRect view = viewport()->rect();
@@ -552,6 +591,7 @@ void CPortEdit::Move(Motion motion, bool extend) {
     }
     if (pageScroll != 0)
         verticalScrollBar()->setValue(verticalScrollBar()->value() + pageScroll);
+    ShowScrollBar();
     Repaint(true);
 }
 
@@ -563,6 +603,7 @@ void CPortEdit::MoveTo(QPointF point, bool extend) {
         const std::size_t position = PositionAt(point);
         Select(lock, extend ? anchor_ : position, position);
     }
+    ShowScrollBar();
     Repaint(true);
 }
 
@@ -671,6 +712,21 @@ void CPortEdit::UpdateMetrics() {
     charWidth_ = std::max<qreal>(1, metrics.horizontalAdvance(QLatin1Char('0')));
     lineHeight_ = std::max(1, whole.lineSpacing());
     ascent_ = whole.ascent();
+
+    rawFont_ = QRawFont::fromFont(font());
+    QString shown;
+    for (int byte = 0; byte < 256; ++byte)
+        shown.append(Shown(static_cast<char>(byte)));
+    const QList<quint32> indexes =
+        rawFont_.isValid() ? rawFont_.glyphIndexesForString(shown) : QList<quint32>();
+    glyphsComplete_ = indexes.size() == 256;
+    for (int byte = 0; byte < 256 && glyphsComplete_; ++byte) {
+        glyphs_[static_cast<std::size_t>(byte)] = indexes[byte];
+        // Index 0 is the font's "missing" glyph: such a character needs another font.
+        glyphsComplete_ = indexes[byte] != 0;
+    }
+    run_ = QGlyphRun();
+    run_.setRawFont(rawFont_);
 }
 
 int CPortEdit::VisibleLines() const {
@@ -728,7 +784,14 @@ QRectF CPortEdit::CaretRect() const {
 void CPortEdit::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
     const QRect area = event->rect();
-    painter.fillRect(area, palette().color(QPalette::Base));
+    // In strips: the toolkit hands a fill taller than about 96 rows to its thread pool, which
+    // would wake pooled threads for every frame.
+    constexpr int kStripRows = 64;
+    for (int top = area.top(); top <= area.bottom(); top += kStripRows) {
+        painter.fillRect(
+            QRect(area.left(), top, area.width(), std::min(kStripRows, area.bottom() + 1 - top)),
+            palette().color(QPalette::Base));
+    }
     painter.setFont(font());
     const std::size_t first = static_cast<std::size_t>(FirstVisibleLine());
     const int rowFirst = std::max(0, area.top() / lineHeight_);
@@ -769,6 +832,20 @@ void CPortEdit::DrawLine(QPainter& painter, std::size_t line, int y) const {
         } else {
             painter.setPen(colours.color(QPalette::Text));
         }
+        if (glyphsComplete_) {
+            // One glyph a column: nothing to lay out, whatever the line holds.
+            runGlyphs_.resize(static_cast<qsizetype>(b - a));
+            runPositions_.resize(static_cast<qsizetype>(b - a));
+            for (std::size_t i = a; i < b; ++i) {
+                const auto at = static_cast<qsizetype>(i - a);
+                runGlyphs_[at] = glyphs_[static_cast<unsigned char>(text_[i])];
+                runPositions_[at] = QPointF(static_cast<qreal>(i - a) * charWidth_, 0);
+            }
+            run_.setGlyphIndexes(runGlyphs_);
+            run_.setPositions(runPositions_);
+            painter.drawGlyphRun(QPointF(x, y + ascent_), run_);
+            return;
+        }
         QString shown;
         shown.reserve(static_cast<qsizetype>(b - a));
         for (std::size_t i = a; i < b; ++i)
@@ -792,8 +869,14 @@ void CPortEdit::resizeEvent(QResizeEvent* event) {
     UpdateScrollBars();
 }
 
-void CPortEdit::scrollContentsBy(int, int) {
-    viewport()->update();
+void CPortEdit::scrollContentsBy(int dx, int dy) {
+    // Lines move up or down as a whole: what stays in view is moved, only the uncovered lines
+    // are painted. A sideways scroll or a jump past the view repaints it all.
+    if (dx != 0 || std::abs(dy) >= VisibleLines() + 1) {
+        viewport()->update();
+        return;
+    }
+    viewport()->scroll(0, dy * lineHeight_);
 }
 
 void CPortEdit::changeEvent(QEvent* event) {

@@ -6,12 +6,17 @@
 // the mouse move the buffer's selection, which is where received text is written next.
 //
 // Writers change the buffer on their own threads. Its change notifier only posts to this widget,
-// which takes the changes in batches (a restartable 10 ms timer, at the latest 40 ms after the
-// first change of a batch) and repaints the lines that changed.
+// which takes the changes at most once a frame (about 30 a second): a change after a quiet frame
+// is taken at once, so a typed echo shows without delay, and a stream of changes is taken once a
+// frame. Only the lines that changed are repainted; a scroll moves what is already drawn.
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
+#include <QGlyphRun>
+#include <QRawFont>
 #include <QRegion>
 #include <QTimer>
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -33,8 +38,13 @@ class CPortEdit : public QAbstractScrollArea {
     void SetContextMenuHandler(std::function<void(QPoint globalPos)> handler);
     void SetMousePressHandler(std::function<void()> handler);
 
-    // Takes the buffer's changes now and repaints what changed (the batching timer calls it).
+    // Takes the buffer's changes now and repaints what changed (the frame timer calls it).
     void Refresh();
+
+    // The shortest time between two takes of the buffer's changes while they stream.
+    static constexpr int kFrameMs = 33;
+    // The shortest time between two redraws of the scroll bar while the text streams.
+    static constexpr int kScrollBarMs = 250;
 
     // For tests: the first visible line and the caret's line.
     int FirstVisibleLine() const;
@@ -102,6 +112,9 @@ class CPortEdit : public QAbstractScrollArea {
 
     void UpdateMetrics();
     void UpdateScrollBars();
+    // Holds back the scroll bar's redraw while changes stream; ShowScrollBar redraws it now.
+    void HoldScrollBar();
+    void ShowScrollBar();
     void EnsureCaretVisible();
     int VisibleLines() const;
     QRectF CaretRect() const;
@@ -112,8 +125,12 @@ class CPortEdit : public QAbstractScrollArea {
     std::function<void(unsigned, unsigned)> charHandler_;
     std::function<void(QPoint)> contextMenuHandler_;
     std::function<void()> mousePressHandler_;
-    QTimer quietTimer_;
-    QTimer capTimer_;
+    QTimer frameTimer_;
+    QElapsedTimer sinceRefresh_;  // invalid until the first take
+    // While the text streams the scroll bar keeps its updates off between its redraws: its
+    // paint (tall fills the toolkit spreads over its thread pool) costs more than the text's.
+    QTimer scrollBarTimer_;
+    QElapsedTimer sinceScrollBar_;
 
     // The widget's copy of the text as of the last Sync, the start of every line in it and,
     // per line, the length of the longest line up to it (the horizontal scroll range).
@@ -137,4 +154,15 @@ class CPortEdit : public QAbstractScrollArea {
     qreal charWidth_ = 8;
     int lineHeight_ = 16;
     int ascent_ = 12;
+
+    // The font's glyph for each character as shown, so that a line is drawn as a run of glyphs
+    // one column apart without being laid out again; `glyphsComplete_` is false when the font
+    // lacks one of them, and lines are then laid out as text.
+    QRawFont rawFont_;
+    std::array<quint32, 256> glyphs_{};
+    bool glyphsComplete_ = false;
+    // Reused by DrawLine: no allocation per line drawn.
+    mutable QList<quint32> runGlyphs_;
+    mutable QList<QPointF> runPositions_;
+    mutable QGlyphRun run_;
 };

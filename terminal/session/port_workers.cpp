@@ -1,6 +1,7 @@
 #include "terminal/session/port_workers.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "platform/system/last_error.h"
@@ -10,6 +11,22 @@
 namespace {
 
 constexpr DWORD kReadBlock = 4096;
+// A block this full counts as full: a tty hands over at most 4095 bytes a read, whatever its
+// driver still holds behind them.
+constexpr DWORD kFullBlock = kReadBlock * 3 / 4;
+
+// The wait after the reads that emptied a serial port's queue: the pacing, shortened on a busy
+// line to about the time a block takes to gather there, so that a fast line wakes the worker
+// once a block and never fills the driver's queue (a pseudo-terminal holds about 18 KB).
+DWORD BusyLinePacingMs(std::size_t gathered, std::chrono::steady_clock::duration took,
+                       DWORD pacingMs) {
+    if (gathered == 0) {
+        return pacingMs;
+    }
+    const double ms = std::chrono::duration<double, std::milli>(took).count() *
+                      static_cast<double>(kReadBlock) / static_cast<double>(gathered);
+    return static_cast<DWORD>(std::clamp(ms, 1.0, static_cast<double>(pacingMs)));
+}
 
 // What one look at the driver found.
 struct Received {
@@ -240,12 +257,17 @@ void ReceiveWorker(std::shared_ptr<PortShared> shared, std::uint32_t generation,
     }
     // The block and its terminating zero; no allocation inside the loop.
     char buffer[kReadBlock + 1];
+    // What the reads found since `gatherStart`: the start of the last pacing wait, or the end
+    // of the last wait for input.
+    std::size_t gathered = 0;
+    auto gatherStart = std::chrono::steady_clock::now();
     while (shared->Running(generation)) {
         shared->receiveCycles.fetch_add(1, std::memory_order_relaxed);
         const bool receiving = shared->receiving.load() != 0;
         Received received;
         if (receiving) {
             received = ReceiveBlock(*shared, buffer);
+            gathered += received.length;
             if (received.length > 0) {
                 buffer[received.length] = 0;
                 DispatchBlock(*shared, buffer, received.length);
@@ -262,13 +284,27 @@ void ReceiveWorker(std::shared_ptr<PortShared> shared, std::uint32_t generation,
         const DWORD pacingMs = ReceivePacingMs(ProcessDisplayFlags().continuousCharacter.load());
         if (!receiving) {
             platform::WaitForSingleObject(*shared->receiveWork, kIdleWaitMs);
+        } else if (received.length >= kFullBlock && !shared->isSocket) {
+            // A full block means more may be queued: waiting now would let a fast line
+            // overflow the driver's queue, so the next read follows at once.
+            continue;
         } else if (received.length > 0 || received.failed || shared->isSocket) {
             // After a block the pacing lets the next one gather, so data comes in batches.
-            platform::Sleep(pacingMs);
+            const auto now = std::chrono::steady_clock::now();
+            const DWORD pace = shared->isSocket
+                                   ? pacingMs
+                                   : BusyLinePacingMs(gathered, now - gatherStart, pacingMs);
+            // What the next reads find arrived during this wait.
+            gathered = 0;
+            gatherStart = now;
+            platform::Sleep(pace);
+            continue;
         } else if (const DWORD gone = WaitForReceived(*shared, pacingMs); gone != 0) {
             shared->ReportDeviceLost(generation, gone);
             break;
         }
+        gathered = 0;
+        gatherStart = std::chrono::steady_clock::now();
     }
     if (ended) {
         ended->Set();

@@ -1,14 +1,16 @@
 // The port's display widget on the offscreen platform: the characters keys give the port, caret
-// moves and clicks written into the display buffer, text from writer threads, and the widget's
-// end while a writer keeps going.
+// moves and clicks written into the display buffer, text from writer threads, what is repainted
+// and how often, and the widget's end while a writer keeps going.
 #include "terminal/session/port_edit.h"
 
 #include <gtest/gtest.h>
 
+#include <QBackingStore>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QImage>
@@ -66,6 +68,23 @@ void Receive(DisplayBuffer& display, std::string_view bytes) {
                    std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
                    RenderModes{});
 }
+
+// Records what the toolkit asks a widget to paint, and how many times.
+struct PaintSpy : QObject {
+    QRegion painted;
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            painted += static_cast<QPaintEvent*>(event)->region();
+            ++paints;
+        }
+        return false;
+    }
+    void Reset() {
+        painted = QRegion();
+        paints = 0;
+    }
+};
 
 constexpr Qt::KeyboardModifiers kShift = Qt::ShiftModifier;
 constexpr Qt::KeyboardModifiers kCtrl = Qt::ControlModifier;
@@ -367,15 +386,7 @@ TEST_F(PortEditTest, TabIsACharacterForThePortNotAMoveToTheNextWidget) {
 }
 
 TEST_F(PortEditTest, RepaintsOnlyTheLinesThatChanged) {
-    // Records what the toolkit asks the display to paint.
-    struct PaintSpy : QObject {
-        QRegion painted;
-        bool eventFilter(QObject*, QEvent* event) override {
-            if (event->type() == QEvent::Paint)
-                painted += static_cast<QPaintEvent*>(event)->region();
-            return false;
-        }
-    } spy;
+    PaintSpy spy;
     const int height = QFontMetrics(edit_->font()).lineSpacing();
     auto row = [&](int line) { return QRect(10, line * height + 1, 10, height - 2); };
     Show("0\r\n1\r\n2\r\n3\r\n4\r\n5", 15);
@@ -390,6 +401,18 @@ TEST_F(PortEditTest, RepaintsOnlyTheLinesThatChanged) {
     ASSERT_TRUE(WaitFor([&] { return spy.painted.intersects(row(5)); }));
     EXPECT_FALSE(spy.painted.intersects(row(0)));
     EXPECT_FALSE(spy.painted.intersects(row(3)));
+
+    // Overwriting a character in the middle repaints its line, not the unchanged lines after.
+    spy.Reset();
+    display_->SetSel(6, 7);
+    display_->ReplaceSel("y");
+    edit_->Refresh();
+    ASSERT_TRUE(WaitFor([&] { return spy.painted.intersects(row(2)); }));
+    EXPECT_FALSE(spy.painted.intersects(row(1)));
+    EXPECT_FALSE(spy.painted.intersects(row(3)));
+    EXPECT_FALSE(spy.painted.intersects(row(4)));
+    display_->SetSel(15, 15);
+    edit_->Refresh();
 
     // A line break inserted on line 2 moves every line after it.
     spy.painted = QRegion();
@@ -408,6 +431,110 @@ TEST_F(PortEditTest, RepaintsOnlyTheLinesThatChanged) {
     EXPECT_TRUE(spy.painted.intersects(row(3)));
     EXPECT_FALSE(spy.painted.intersects(row(1)));
     EXPECT_FALSE(spy.painted.intersects(row(5)));
+}
+
+TEST_F(PortEditTest, ANewLineAtTheBottomMovesTheViewAndPaintsOnlyTheUncoveredLines) {
+    std::string lines;
+    for (int i = 0; i < 100; ++i)
+        lines += "line " + std::to_string(i) + "\r\n";
+    Show(lines, lines.size());
+    ASSERT_TRUE(Press(Qt::Key_End, kCtrl));
+    ASSERT_TRUE(WaitFor([&] { return !edit_->viewport()->visibleRegion().isEmpty(); }));
+    QCoreApplication::processEvents();
+    const int first = edit_->FirstVisibleLine();
+    ASSERT_GT(first, 0);
+    const int height = QFontMetrics(edit_->font()).lineSpacing();
+    const int rows = edit_->viewport()->height() / height;
+    ASSERT_GE(rows, 8);
+    PaintSpy spy;
+    edit_->viewport()->installEventFilter(&spy);
+
+    Receive(*display_, "one more\n");
+    edit_->Refresh();
+    ASSERT_EQ(edit_->FirstVisibleLine(), first + 1);
+    ASSERT_TRUE(WaitFor([&] { return spy.paints > 0; }));
+    // The new last line and the line the caret left; what stayed in view was moved, not drawn.
+    EXPECT_FALSE(spy.painted.intersects(QRect(0, 0, 50, (rows - 3) * height)))
+        << "painted " << spy.painted.boundingRect().top() << ".."
+        << spy.painted.boundingRect().bottom() << " of " << rows * height;
+    EXPECT_TRUE(spy.painted.intersects(QRect(0, (rows - 1) * height, 50, 1)));
+
+    // What the window holds, the moved lines and the painted ones, is what a full paint draws.
+    QCoreApplication::processEvents();
+    QBackingStore* store = edit_->backingStore();
+    ASSERT_NE(store, nullptr);
+    ASSERT_EQ(store->paintDevice()->devType(), QInternal::Image);
+    const QImage& window = *static_cast<QImage*>(store->paintDevice());
+    const QRect view(edit_->viewport()->mapTo(edit_.get(), QPoint(0, 0)),
+                     edit_->viewport()->size());
+    EXPECT_EQ(window.copy(view).convertToFormat(QImage::Format_RGB32),
+              edit_->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32));
+}
+
+// A stream of changes is taken at most once a frame, however fast the writer goes.
+TEST_F(PortEditTest, AStreamOfChangesIsRepaintedAtMostOnceAFrame) {
+    ASSERT_TRUE(WaitFor([&] { return !edit_->viewport()->visibleRegion().isEmpty(); }));
+    QCoreApplication::processEvents();
+    PaintSpy spy;
+    edit_->viewport()->installEventFilter(&spy);
+    PaintSpy barSpy;
+    edit_->verticalScrollBar()->installEventFilter(&barSpy);
+    std::atomic<bool> stop{false};
+    std::atomic<int> written{0};
+    std::thread writer([&] {
+        while (!stop.load()) {
+            Receive(*display_, "streamed line\n");
+            written.fetch_add(1);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    // Long enough for many frames; the writer changes the text thousands of times meanwhile.
+    const bool painted = WaitFor([&] { return spy.paints >= 20 || elapsed.elapsed() > 1500; });
+    const qint64 ms = elapsed.elapsed();
+    const int paints = spy.paints;
+    const int barPaints = barSpy.paints;
+    stop.store(true);
+    writer.join();
+    ASSERT_TRUE(painted);
+    ASSERT_GT(written.load(), paints);
+    EXPECT_GT(paints, 0);
+    EXPECT_LE(paints, ms / CPortEdit::kFrameMs + 2)
+        << written.load() << " changes in " << ms << " ms";
+    // The scroll bar, the costliest paint of a frame, is redrawn less often still.
+    EXPECT_LE(barPaints, ms / CPortEdit::kScrollBarMs + 2) << "in " << ms << " ms";
+
+    // Once the stream ends the bar shows where the view is; a key the user presses moves it at
+    // once.
+    EXPECT_TRUE(WaitFor([&] { return edit_->verticalScrollBar()->updatesEnabled(); }));
+    Receive(*display_, "last line\n");
+    edit_->Refresh();
+    ASSERT_TRUE(Press(Qt::Key_Home, kCtrl));
+    EXPECT_TRUE(edit_->verticalScrollBar()->updatesEnabled());
+    EXPECT_EQ(edit_->verticalScrollBar()->value(), 0);
+}
+
+// A change after a quiet frame (a typed character's echo) is shown without waiting for a timer.
+TEST_F(PortEditTest, AChangeAfterAQuietFrameIsShownAtOnce) {
+    ASSERT_TRUE(WaitFor([&] { return !edit_->viewport()->visibleRegion().isEmpty(); }));
+    Receive(*display_, "typed: ");
+    ASSERT_TRUE(WaitFor([&] { return edit_->CaretLine() == 0 && display_->GetTextLength() > 0; }));
+    for (int round = 0; round < 3; ++round) {
+        // A quiet frame: nothing changes for longer than the frame.
+        QElapsedTimer quiet;
+        quiet.start();
+        WaitFor([&] { return quiet.elapsed() > 3 * CPortEdit::kFrameMs; });
+        PaintSpy spy;
+        edit_->viewport()->installEventFilter(&spy);
+        Receive(*display_, round == 2 ? "\n" : "x");
+        // The posted notice and the repaint it asks for; no timer has to run.
+        for (int pass = 0; pass < 3 && spy.paints == 0; ++pass)
+            QCoreApplication::sendPostedEvents();
+        EXPECT_GT(spy.paints, 0) << "round " << round;
+        edit_->viewport()->removeEventFilter(&spy);
+    }
+    EXPECT_EQ(edit_->CaretLine(), 1);
 }
 
 TEST_F(PortEditTest, IncrementalLineIndexAgreesWithTheTextAfterRandomEdits) {

@@ -2,8 +2,12 @@
 // of a real pseudo-terminal and with real threads.
 
 #include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <numeric>
+#include <string>
 #include <vector>
 
 #include "tests/platform/comm/tty_test_support.h"
@@ -357,6 +361,50 @@ TEST_F(TtyEventTest, ReceivedCharacterCompletesAPendingWait) {
     ASSERT_EQ(WaitForSingleObject(done_, 20000), WAIT_OBJECT_0);
     EXPECT_EQ(events_, EV_RXCHAR);
     EXPECT_TRUE(device_->GetCommEventResult());
+}
+
+// Context switches of every thread of the process but the caller's: how often the device's
+// own threads were woken.
+long OtherThreadsSwitches() {
+    long total = 0;
+    const std::string self = std::to_string(::gettid());
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        if (task.path().filename() == self) {
+            continue;
+        }
+        std::ifstream status(task.path() / "status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.find("ctxt_switches:") != std::string::npos) {
+                total += std::atol(line.c_str() + line.find(':') + 1);
+            }
+        }
+    }
+    return total;
+}
+
+TEST_F(TtyEventTest, ArrivingBytesWakeTheWatcherOnlyWhenItsMaskAsksForThem) {
+    // The mask a port uses: the modem lines only. A busy line must not wake the watcher.
+    ASSERT_TRUE(device_->SetCommMask(EV_CTS | EV_DSR | EV_RLSD | EV_RING));
+    ASSERT_FALSE(device_->WaitCommEvent(&events_, &done_));
+    const long before = OtherThreadsSwitches();
+    constexpr int kPieces = 100;
+    for (int piece = 0; piece < kPieces; ++piece) {
+        pty_.Send("x");
+        ASSERT_TRUE(WaitUntil([&] { return InQueue() == 1; }));
+        ASSERT_EQ(ReadNow(*device_, 1), "x");
+    }
+    EXPECT_LT(OtherThreadsSwitches() - before, kPieces / 4);
+    EXPECT_FALSE(done_.IsSet());
+
+    // Asked for, received characters complete the wait again.
+    ASSERT_TRUE(device_->SetCommMask(EV_RXCHAR | EV_CTS));
+    ASSERT_TRUE(done_.IsSet());
+    done_.Reset();
+    ASSERT_FALSE(device_->WaitCommEvent(&events_, &done_));
+    pty_.Send("!");
+    ASSERT_EQ(WaitForSingleObject(done_, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(events_, EV_RXCHAR);
 }
 
 TEST_F(TtyEventTest, NewMaskCompletesAPendingWaitWithNoEvents) {

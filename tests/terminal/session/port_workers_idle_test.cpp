@@ -1,14 +1,22 @@
 // The data workers of an idle open port wait instead of waking every cycle: they run few
 // cycles while nothing happens, yet data from the peer still reaches the display, a start of
-// the test pattern goes out, and the close still ends both workers. The workers run on their
-// own threads against a simulated null-modem cable.
+// the test pattern goes out, and the close still ends both workers. A busy receive worker keeps
+// up with a line faster than one block a cycle. The workers run on their own threads against a
+// simulated null-modem cable.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cmath>
+#include <string>
 #include <thread>
 
 #include "terminal/session/port_workers.h"
 #include "terminal/session/test_pattern.h"
+#include "tests/support/line_settings.h"
 #include "tests/terminal/session/port_session_test_support.h"
 
 using namespace port_test;
@@ -136,6 +144,80 @@ TEST_F(PortWorkersIdleTest, CloseEndsBothWorkersInEveryState) {
         ASSERT_TRUE(rig.WaitCycles(0, 0, 2));
         EXPECT_TRUE(rig.Close()) << row.receiving << row.sending;
     }
+}
+
+// At 3,000,000 baud the line brings 300,000 bytes a second, far more than one 4096-byte block
+// every 25 ms: the worker must read again at once while blocks come full, or the receive queue
+// overflows and bytes are lost for good.
+TEST_F(PortWorkersIdleTest, AFastLineLosesNothingWhileTheWorkerReadsFullBlocks) {
+    constexpr DWORD kBaud = 3000000;
+    DefaultPortConfig().BaudRate = kBaud;
+    WorkerRig rig(link_, prompts_);
+    ASSERT_TRUE(rig.Opened());
+    // A queue of 65536 bytes holds a fifth of a second of the line: room for a busy machine.
+    ASSERT_TRUE(rig.Shared().channel->Device()->SetupComm(65536, 4096));
+    platform::CommDeviceHandle peer = platform::CreateCommDevice("COM2");
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(peer->SetCommState(TestLineSettings(kBaud, 8, NOPARITY, ONESTOPBIT, true)));
+    rig.Shared().receiving = 1;
+    rig.Start();
+    ASSERT_TRUE(rig.WaitCycles(0, 0, 1));
+
+    std::string stream;
+    for (int line = 0; stream.size() < 600000; ++line)
+        stream += "line " + std::to_string(line) + " of a stream faster than the old cycle\r\n";
+    DWORD written = 0;
+    ASSERT_TRUE(peer->WriteFile(stream.data(), static_cast<DWORD>(stream.size()), written));
+    ASSERT_EQ(written, stream.size());
+    const auto received = [&] {
+        return static_cast<std::size_t>(std::llround(rig.Shared().channel->KbRead() * 1024.0));
+    };
+    EXPECT_TRUE(WaitUntil([&] { return received() >= stream.size(); }, 20000ms))
+        << received() << " of " << stream.size() << " bytes received";
+    EXPECT_EQ(rig.Shared().channel->TotalErrors(), 0u);
+    peer->Close();
+    EXPECT_TRUE(rig.Close());
+}
+
+// A pseudo-terminal hands over at most 4095 bytes a read. Fed at 400,000 bytes a second, ten
+// blocks every 25 ms, it fills up unless the worker reads again at once after such a block; what
+// the terminal cannot take is lost, as on a real line.
+TEST_F(PortWorkersIdleTest, APseudoTerminalFedFasterThanABlockACycleLosesNothing) {
+    int master = -1;
+    int slave = -1;
+    char path[128] = {};
+    ASSERT_EQ(::openpty(&master, &slave, path, nullptr, nullptr), 0);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    config_.WritePortMap(std::string("COM1 = ") + path + "\n");
+    {
+        WorkerRig rig(link_, prompts_);
+        ASSERT_TRUE(rig.Opened());
+        rig.Shared().receiving = 1;
+        rig.Start();
+        ASSERT_TRUE(rig.WaitCycles(0, 0, 1));
+
+        constexpr std::size_t kPerMs = 400;
+        constexpr int kMilliseconds = 1500;
+        const std::string piece(kPerMs, 'r');
+        std::size_t lost = 0;
+        auto next = std::chrono::steady_clock::now();
+        for (int ms = 0; ms < kMilliseconds; ++ms) {
+            const ssize_t n = ::write(master, piece.data(), piece.size());
+            lost += n > 0 ? piece.size() - static_cast<std::size_t>(n) : piece.size();
+            next += 1ms;
+            std::this_thread::sleep_until(next);
+        }
+        const std::size_t taken = kPerMs * kMilliseconds - lost;
+        const auto received = [&] {
+            return static_cast<std::size_t>(std::llround(rig.Shared().channel->KbRead() * 1024.0));
+        };
+        EXPECT_EQ(lost, 0u) << "bytes the terminal could not take";
+        EXPECT_TRUE(WaitUntil([&] { return received() >= taken; }, 20000ms))
+            << received() << " of " << taken << " bytes received";
+        EXPECT_TRUE(rig.Close());
+    }
+    ::close(master);
+    ::close(slave);
 }
 
 TEST_F(PortWorkersIdleTest, StartSendingOnAnIdlePortSendsThePattern) {
