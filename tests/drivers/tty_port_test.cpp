@@ -16,8 +16,9 @@
 
 #include "drivers/open_device_scan.h"
 #include "tests/drivers/device_client.h"
-#include "tests/drivers/service_process.h"
+#include "tests/support/service_process.h"
 #include "tests/support/temp_config.h"
+#include "tests/support/wait.h"
 
 using namespace portcount;
 using namespace std::chrono_literals;
@@ -119,14 +120,8 @@ TEST(TtyPort, APseudoTerminalIsReadWithoutChangingIt) {
     // The card goes away: the port reads as nothing.
     pty.CloseSlave();
     pty.CloseMaster();
-    bool gone = false;
-    for (int i = 0; i < 2000 && !gone; ++i) {  // the hang-up runs in the background
-        gone = !port.Read(SteadyTime{} + 5s).has_value();
-        if (!gone) {
-            std::this_thread::sleep_for(10ms);
-        }
-    }
-    EXPECT_TRUE(gone);
+    // The hang-up runs in the background.
+    EXPECT_TRUE(WaitUntil([&] { return !port.Read(SteadyTime{} + 5s).has_value(); }));
 }
 
 TEST(TtyPort, TheServiceFlagsAPtyOpenWhileAnotherProcessHoldsIt) {
@@ -143,15 +138,10 @@ TEST(TtyPort, TheServiceFlagsAPtyOpenWhileAnotherProcessHoldsIt) {
     ASSERT_EQ(talon.Names(4), (std::vector<std::string>{"COM7", "COM8"}));
     // Waits until the flag of COM7 says want; the service rescans once a second.
     const auto openFlagBecomes = [&](bool want) {
-        const auto deadline = std::chrono::steady_clock::now() + 20s;
-        while (std::chrono::steady_clock::now() < deadline) {
+        return WaitUntil([&] {
             const auto c = talon.Counters(2);
-            if (!c.empty() && ((c[0].flags & kFlagOpen) != 0) == want) {
-                return true;
-            }
-            std::this_thread::sleep_for(50ms);
-        }
-        return false;
+            return !c.empty() && ((c[0].flags & kFlagOpen) != 0) == want;
+        });
     };
     EXPECT_TRUE(openFlagBecomes(true));  // this test process holds the slave
     if (!KernelCountsPtys(pty.slave)) {
@@ -171,12 +161,10 @@ TEST(TtyPort, TheServiceFlagsAPtyOpenWhileAnotherProcessHoldsIt) {
     pty.CloseMaster();
     // The kernel hangs the terminal up in the background, so this too is waited for.
     std::vector<PortCounters> gone;
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    do {
-        std::this_thread::sleep_for(20ms);
+    WaitUntil([&] {
         gone = talon.Counters(2);
-    } while (gone.size() == 2 && gone[0] != PortCounters{} &&
-             std::chrono::steady_clock::now() < deadline);
+        return gone.size() != 2 || gone[0] == PortCounters{};
+    });
     ASSERT_EQ(gone.size(), 2u);
     EXPECT_EQ(gone[0], PortCounters{});
     EXPECT_NE(gone[1].flags, 0);

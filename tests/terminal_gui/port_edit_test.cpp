@@ -8,7 +8,6 @@
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QCursor>
-#include <QDeadlineTimer>
 #include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QImage>
@@ -32,6 +31,7 @@
 #include <vector>
 
 #include "terminal/session/render_received.h"
+#include "tests/support/qt/pump_until.h"
 
 namespace {
 
@@ -40,19 +40,6 @@ using Selected = std::pair<std::size_t, std::size_t>;
 
 Selected Sel(std::size_t start, std::size_t end) {
     return {start, end};
-}
-
-// Runs the event loop until `condition` holds, for at most ten seconds.
-bool WaitFor(const std::function<bool()>& condition) {
-    QTimer tick;  // wakes the loop now and then, so the deadline is looked at
-    tick.start(20);
-    const QDeadlineTimer deadline(10000);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
 }
 
 struct Key {
@@ -379,7 +366,7 @@ TEST_F(PortEditTest, RepaintsOnlyTheLinesThatChanged) {
     const int height = QFontMetrics(edit_->font()).lineSpacing();
     auto row = [&](int line) { return QRect(10, line * height + 1, 10, height - 2); };
     Show("0\r\n1\r\n2\r\n3\r\n4\r\n5", 15);
-    ASSERT_TRUE(WaitFor([&] { return !edit_->viewport()->visibleRegion().isEmpty(); }));
+    ASSERT_TRUE(PumpUntil([&] { return !edit_->viewport()->visibleRegion().isEmpty(); }));
     QCoreApplication::processEvents();
     edit_->viewport()->installEventFilter(&spy);
 
@@ -387,7 +374,7 @@ TEST_F(PortEditTest, RepaintsOnlyTheLinesThatChanged) {
     display_->SetSel(15, 16);
     display_->ReplaceSel("x");
     edit_->Refresh();
-    ASSERT_TRUE(WaitFor([&] { return spy.painted.intersects(row(5)); }));
+    ASSERT_TRUE(PumpUntil([&] { return spy.painted.intersects(row(5)); }));
     EXPECT_FALSE(spy.painted.intersects(row(0)));
     EXPECT_FALSE(spy.painted.intersects(row(3)));
 
@@ -396,7 +383,7 @@ TEST_F(PortEditTest, RepaintsOnlyTheLinesThatChanged) {
     display_->SetSel(7, 7);
     display_->ReplaceSel("\r\n");
     edit_->Refresh();
-    ASSERT_TRUE(WaitFor([&] { return spy.painted.intersects(row(6)); }));
+    ASSERT_TRUE(PumpUntil([&] { return spy.painted.intersects(row(6)); }));
     EXPECT_TRUE(spy.painted.intersects(row(3)));
     EXPECT_FALSE(spy.painted.intersects(row(1)));
 
@@ -404,7 +391,7 @@ TEST_F(PortEditTest, RepaintsOnlyTheLinesThatChanged) {
     spy.painted = QRegion();
     display_->SetSel(0, 0);
     edit_->Refresh();
-    ASSERT_TRUE(WaitFor([&] { return spy.painted.intersects(row(0)); }));
+    ASSERT_TRUE(PumpUntil([&] { return spy.painted.intersects(row(0)); }));
     EXPECT_TRUE(spy.painted.intersects(row(3)));
     EXPECT_FALSE(spy.painted.intersects(row(1)));
     EXPECT_FALSE(spy.painted.intersects(row(5)));
@@ -490,7 +477,7 @@ TEST_F(PortEditTest, TextFromAWriterThreadAppearsAndTheViewFollowsTheCaret) {
             Receive(*display_, line);
         }
     });
-    const bool followed = WaitFor([this] { return edit_->CaretLine() == 500; });
+    const bool followed = PumpUntil([this] { return edit_->CaretLine() == 500; });
     writer.join();
     ASSERT_TRUE(followed);
     EXPECT_GT(edit_->FirstVisibleLine(), 400);
@@ -558,7 +545,7 @@ TEST(PortEditLifetime, WidgetGoesAwayWhileAWriterKeepsWriting) {
         edit->resize(200, 100);
         edit->show();
         // The widget has taken at least one batch of the writer's changes.
-        EXPECT_TRUE(WaitFor([&] { return edit->CaretLine() > 0; })) << "cycle " << cycle;
+        EXPECT_TRUE(PumpUntil([&] { return edit->CaretLine() > 0; })) << "cycle " << cycle;
         edit.reset();
         QCoreApplication::processEvents();
     }
