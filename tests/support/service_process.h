@@ -146,17 +146,19 @@ class ServiceProcess {
 
     pid_t Spawn(std::vector<std::string> args, const std::string& errFile) {
         args.insert(args.begin(), {PORTCOUNTD_PATH, "--device-dir", dir_});
+        // Everything the child needs is made before the fork: the test process has threads,
+        // and a child may then only make async-signal-safe calls until it execs.
+        std::vector<char*> argv;
+        for (std::string& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
         const pid_t pid = fork();
         if (pid == 0) {
             const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
             const int out = open("/dev/null", O_WRONLY);
             dup2(err, 2);
             dup2(out, 1);
-            std::vector<char*> argv;
-            for (std::string& a : args) {
-                argv.push_back(a.data());
-            }
-            argv.push_back(nullptr);
             execv(argv[0], argv.data());
             _exit(127);
         }
