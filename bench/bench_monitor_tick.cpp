@@ -6,23 +6,21 @@
 //
 //   bench_monitor_tick [ticks-per-scenario]   (default 2000)
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "monitor/drivers/counter_sources.h"
 #include "monitor/table/columns.h"
 #include "monitor/table/port_table.h"
+#include "tests/support/temp_config.h"
+#ifdef PORTCOUNTD_PATH
+#include "tests/support/service_process.h"
+#endif
 
 using Clock = std::chrono::steady_clock;
 
@@ -42,61 +40,6 @@ class QuietOwner final : public CounterSourceOwner {
     ReportSettings Settings() override { return {}; }
     double FreeDiskBytes() override { return 1e12; }
     int failures = 0;
-};
-
-class Service {
-  public:
-    ~Service() { Stop(); }
-
-    bool Start(std::vector<std::string> args) {
-#ifdef PORTCOUNTD_PATH
-        char pattern[] = "/tmp/quenby-bench-XXXXXX";
-        dir_ = mkdtemp(pattern);
-        setenv("QUENBY_DEVICE_DIR", dir_.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);  // no stray portcountd.conf
-        args.insert(args.begin(), {PORTCOUNTD_PATH, "--device-dir", dir_});
-        pid_ = fork();
-        if (pid_ == 0) {
-            std::vector<char*> argv;
-            for (std::string& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        const auto deadline = Clock::now() + std::chrono::seconds(20);
-        while (Clock::now() < deadline) {
-            if (std::filesystem::exists(dir_ + "/hubsio") &&
-                std::filesystem::exists(dir_ + "/talon")) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return false;
-#else
-        (void)args;
-        return false;
-#endif
-    }
-
-    const std::string& Dir() const {
-        return dir_;
-    }
-
-    void Stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            int status = 0;
-            waitpid(pid_, &status, 0);
-            pid_ = -1;
-            std::error_code ec;
-            std::filesystem::remove_all(dir_, ec);
-        }
-    }
-
-  private:
-    std::string dir_;
-    pid_t pid_ = -1;
 };
 
 // The table the tick refreshes: 512 rows bound to the Hubline ports, every column kind.
@@ -126,7 +69,8 @@ class Table {
     CellContext context_{2000};
 };
 
-void Scenario(const char* name, Service& service, int ticks) {
+// Runs while the driver service serves the card of the scenario.
+void Scenario(const char* name, int ticks) {
     QuietOwner owner;
     CounterSources sources(owner, ChooseDevicePaths(HostDevicePathQueries()));
     sources.Start();
@@ -149,44 +93,47 @@ void Scenario(const char* name, Service& service, int ticks) {
         name, sources.Source(SourceFamily::Hubline).Count(),
         sources.Source(SourceFamily::Talon).Count(), table.Rows(), table.Columns(), ticks, at(0.5),
         at(0.99), static_cast<double>(cells) / ticks, owner.failures);
-    (void)service;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifndef PORTCOUNTD_PATH
+    (void)argc;
+    (void)argv;
+    std::fprintf(stderr, "bench_monitor_tick: the driver service is not part of this build\n");
+    return 1;
+#else
     const int ticks = argc > 1 ? std::max(1, std::atoi(argv[1])) : 2000;
     {
-        Service service;
+        TempConfig config;  // no stray portcountd.conf
+        ServiceProcess service;
         if (!service.Start({"--ports-per-family", std::to_string(kPortsPerFamily)})) {
-            std::fprintf(stderr, "bench_monitor_tick: the driver service did not start\n");
+            std::fprintf(stderr, "bench_monitor_tick: the driver service did not start: %s\n",
+                         service.Stderr().c_str());
             return 1;
         }
-        Scenario("every value changes", service, ticks);
+        Scenario("every value changes", ticks);
     }
     {
         // 512 ports per family without traffic, errors or carrier changes.
-        char pattern[] = "/tmp/quenby-bench-conf-XXXXXX";
-        const std::string confDir = mkdtemp(pattern);
-        const std::string conf = confDir + "/portcountd.conf";
+        TempConfig config;
         {
-            std::ofstream out(conf);
+            std::ofstream out(config.Dir() + "/portcountd.conf");
             for (const char* family : {"hubline", "talon"}) {
                 for (int i = 1; i <= kPortsPerFamily; ++i) {
                     out << family << " COM" << i << " sim rate=0 errors=0 cd=no open=yes\n";
                 }
             }
         }
-        Service service;
-        const bool started = service.Start({"--config", conf});
-        std::error_code ec;
-        if (!started) {
-            std::filesystem::remove_all(confDir, ec);
-            std::fprintf(stderr, "bench_monitor_tick: the driver service did not start\n");
+        ServiceProcess service;
+        if (!service.Start()) {
+            std::fprintf(stderr, "bench_monitor_tick: the driver service did not start: %s\n",
+                         service.Stderr().c_str());
             return 1;
         }
-        Scenario("nothing changes", service, ticks);
-        std::filesystem::remove_all(confDir, ec);
+        Scenario("nothing changes", ticks);
     }
     return 0;
+#endif
 }

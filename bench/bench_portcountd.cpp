@@ -1,21 +1,19 @@
 // One command-11 request for 512 ports, round trip through the driver service's socket:
 // p50 and p99 over many requests. Usage: bench_portcountd [requests]
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/devio/device_io.h"
 #include "platform/system/last_error.h"
+#include "tests/support/temp_config.h"
+#ifdef PORTCOUNTD_PATH
+#include "tests/support/service_process.h"
+#endif
 
 namespace {
 
@@ -33,28 +31,12 @@ int main(int argc, char** argv) {
     return 1;
 #else
     const int requests = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10000;
-    char pattern[] = "/tmp/quenby-bench-pcd-XXXXXX";
-    const std::string dir = mkdtemp(pattern);
-    setenv("QUENBY_DEVICE_DIR", dir.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
-    const std::string ports = std::to_string(kPorts);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        execl(PORTCOUNTD_PATH, PORTCOUNTD_PATH, "--device-dir", dir.c_str(), "--ports-per-family",
-              ports.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    TempConfig config;  // no stray portcountd.conf
+    ServiceProcess service;
     platform::DeviceHandle device = platform::kInvalidDeviceHandle;
-    const auto deadline = Clock::now() + std::chrono::seconds(20);
-    while (device == platform::kInvalidDeviceHandle && Clock::now() < deadline) {
-        if (std::filesystem::exists(dir + "/portcountd.ctl")) {
-            device =
-                platform::CreateDeviceFile("\\\\.\\hubsio", GENERIC_READ | GENERIC_WRITE,
-                                           platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE);
-        }
-        if (device == platform::kInvalidDeviceHandle) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+    if (service.Start({"--ports-per-family", std::to_string(kPorts)})) {
+        device = platform::CreateDeviceFile("\\\\.\\hubsio", GENERIC_READ | GENERIC_WRITE,
+                                            platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE);
     }
     int status = 0;
     if (device != platform::kInvalidDeviceHandle) {
@@ -86,10 +68,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_portcountd: the driver service did not start\n");
         status = 1;
     }
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
     return status;
 #endif
 }

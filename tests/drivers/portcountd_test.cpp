@@ -17,8 +17,9 @@
 #include "platform/devio/device_io.h"
 #include "platform/system/last_error.h"
 #include "tests/drivers/device_client.h"
-#include "tests/drivers/service_process.h"
+#include "tests/support/service_process.h"
 #include "tests/support/temp_config.h"
+#include "tests/support/wait.h"
 
 using namespace portcount;
 using Clock = std::chrono::steady_clock;
@@ -27,10 +28,7 @@ namespace {
 
 class PortcountdTest : public ::testing::Test {
   protected:
-    int Ctl(std::vector<std::string> words) {
-        words.insert(words.begin(), "--ctl");
-        return service_.RunToEnd(std::move(words), service_.Root() + "/ctl.err");
-    }
+    int Ctl(std::vector<std::string> words) { return service_.Control(std::move(words)); }
     void WriteConfig(const std::string& text) {
         std::ofstream(config_.Dir() + "/portcountd.conf") << text;
     }
@@ -144,20 +142,20 @@ TEST_F(PortcountdTest, FailInjectionRestartAndWrapThroughTheControlCommand) {
 
     // Wait until the port has counted something, then restart it: its counter goes down.
     std::uint32_t high = 0;
-    const auto deadline = Clock::now() + std::chrono::seconds(20);
-    while (high < 1000 && Clock::now() < deadline) {
+    WaitUntil([&] {
         high = hub.Counters(1).at(0).tx;
-    }
+        return high >= 1000;
+    });
     ASSERT_GE(high, 1000u);
     ASSERT_EQ(Ctl({"restart", "all"}), 0);
     EXPECT_LT(hub.Counters(1).at(0).tx, high);
 
     ASSERT_EQ(Ctl({"set", "COM1", "tx=4294967295", "rxp=65535"}), 0);
     std::uint32_t tx = 0xFFFFFFFFu;
-    const auto deadline2 = Clock::now() + std::chrono::seconds(20);
-    while (tx >= 0xFFFF0000u && Clock::now() < deadline2) {
+    WaitUntil([&] {
         tx = hub.Counters(1).at(0).tx;  // wrapped past 2^32 to a small value
-    }
+        return tx < 0xFFFF0000u;
+    });
     EXPECT_LT(tx, 0xFFFF0000u);
     EXPECT_NE(Ctl({"set", "COM99", "tx=1"}), 0);
     EXPECT_NE(Ctl({"fail", "zenith", "3"}), 0);

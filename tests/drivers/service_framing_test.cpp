@@ -12,7 +12,7 @@
 #include "drivers/driver_service.h"
 #include "platform/devio/device_io_protocol.h"
 #include "tests/drivers/device_client.h"
-#include "tests/drivers/service_process.h"
+#include "tests/support/service_process.h"
 #include "tests/support/temp_config.h"
 
 using namespace portcount;

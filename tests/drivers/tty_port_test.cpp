@@ -21,8 +21,9 @@
 #include "drivers/open_device_scan.h"
 #include "drivers/proc_serial.h"
 #include "tests/drivers/device_client.h"
-#include "tests/drivers/service_process.h"
+#include "tests/support/service_process.h"
 #include "tests/support/temp_config.h"
+#include "tests/support/wait.h"
 
 using namespace portcount;
 using namespace std::chrono_literals;
@@ -188,14 +189,8 @@ TEST(TtyPort, APseudoTerminalIsOpenedOnlyWhileAnotherProcessHoldsIt) {
     proc.Hold(pty.name);
     ASSERT_TRUE(port.Read(SteadyTime{} + 11s).has_value());
     pty.CloseMaster();
-    bool gone = false;
-    for (int i = 0; i < 2000 && !gone; ++i) {  // the hang-up runs in the background
-        gone = !port.Read(SteadyTime{} + 13s).has_value();
-        if (!gone) {
-            std::this_thread::sleep_for(10ms);
-        }
-    }
-    EXPECT_TRUE(gone);
+    // The hang-up runs in the background.
+    EXPECT_TRUE(WaitUntil([&] { return !port.Read(SteadyTime{} + 13s).has_value(); }));
 }
 
 // The kernel's table of 8250 ports as root reads it: counters that wrap, error counts shown
@@ -300,15 +295,10 @@ TEST(TtyPort, TheServiceFlagsAPtyOpenWhileAnotherProcessHoldsIt) {
     ASSERT_EQ(talon.Names(4), (std::vector<std::string>{"COM7", "COM8"}));
     // Waits until the flag of COM7 says want; the service rescans once a second.
     const auto openFlagBecomes = [&](bool want) {
-        const auto deadline = std::chrono::steady_clock::now() + 20s;
-        while (std::chrono::steady_clock::now() < deadline) {
+        return WaitUntil([&] {
             const auto c = talon.Counters(2);
-            if (!c.empty() && ((c[0].flags & kFlagOpen) != 0) == want) {
-                return true;
-            }
-            std::this_thread::sleep_for(50ms);
-        }
-        return false;
+            return !c.empty() && ((c[0].flags & kFlagOpen) != 0) == want;
+        });
     };
     EXPECT_TRUE(openFlagBecomes(true));  // this test process holds the slave
     if (!KernelCountsPtys(pty.slave)) {
@@ -328,12 +318,10 @@ TEST(TtyPort, TheServiceFlagsAPtyOpenWhileAnotherProcessHoldsIt) {
     pty.CloseMaster();
     // The kernel hangs the terminal up in the background, so this too is waited for.
     std::vector<PortCounters> gone;
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    do {
-        std::this_thread::sleep_for(20ms);
+    WaitUntil([&] {
         gone = talon.Counters(2);
-    } while (gone.size() == 2 && gone[0] != PortCounters{} &&
-             std::chrono::steady_clock::now() < deadline);
+        return gone.size() != 2 || gone[0] == PortCounters{};
+    });
     ASSERT_EQ(gone.size(), 2u);
     EXPECT_EQ(gone[0], PortCounters{});
     EXPECT_NE(gone[1].flags, 0);
@@ -350,29 +338,16 @@ TEST(TtyPort, TheServiceLetsGoOfADeviceItsProgramHasClosed) {
     ASSERT_TRUE(service.Start()) << service.Stderr();
     const std::string pid = std::to_string(service.Pid());
     const auto serviceHolds = [&](int want) {
-        const auto deadline = std::chrono::steady_clock::now() + 20s;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (DescriptorsOn(pty.name, pid) == want) {
-                return true;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
+        return WaitUntil([&] { return DescriptorsOn(pty.name, pid) == want; });
     };
     {
         Device talon("talon");
         ASSERT_TRUE(talon.Open());
         // Asked while this process holds the slave: the service opens it to read it.
-        bool seen = false;
-        const auto deadline = std::chrono::steady_clock::now() + 20s;
-        while (!seen && std::chrono::steady_clock::now() < deadline) {
+        ASSERT_TRUE(WaitUntil([&] {
             const auto c = talon.Counters(1);
-            seen = !c.empty() && (c[0].flags & kFlagOpen) != 0;
-            if (!seen) {
-                std::this_thread::sleep_for(50ms);
-            }
-        }
-        ASSERT_TRUE(seen);
+            return !c.empty() && (c[0].flags & kFlagOpen) != 0;
+        }));
         EXPECT_TRUE(serviceHolds(1));
     }
     pty.CloseSlave();  // no request follows

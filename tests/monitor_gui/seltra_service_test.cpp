@@ -31,10 +31,13 @@
 #include "monitor/sessions/session.h"
 #include "monitor/table/seltra_view.h"
 #include "platform/ui/prompts.h"
-#include "tests/drivers/service_process.h"
+#include "tests/support/qt/pump_until.h"
+#include "tests/support/service_process.h"
 #include "tests/support/temp_config.h"
 
 namespace {
+
+using namespace std::chrono_literals;
 
 // Five ports whose counters move only when the test sets them (rate 0, no variation, no
 // errors), with different line states so that the status columns tell the rows apart.
@@ -74,25 +77,6 @@ std::string RunCommand(const std::string& command) {
     }
     pclose(pipe);
     return text;
-}
-
-// Runs the event loop until done() holds or a generous deadline passes; false on the deadline.
-// A timer of its own wakes the loop, so a wait never depends on other events arriving.
-bool WaitUntil(const std::function<bool()>& done,
-               std::chrono::seconds limit = std::chrono::seconds(30)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done() || std::chrono::steady_clock::now() > deadline) {
-            loop.quit();
-        }
-    });
-    check.start(5);
-    if (!done()) {
-        loop.exec();
-    }
-    return done();
 }
 
 // Answers like the scripted service, but a "Driver Communication Error!" box stays open as an
@@ -145,14 +129,12 @@ class SeltraService : public ::testing::Test {
     // One control command through the service's own client, which returns once the service
     // has answered: the counters are set before the next poll asks for them.
     void Control(std::vector<std::string> words) {
-        const std::string errFile = service_.Root() + "/control.err";
         std::string line;
         for (const std::string& word : words) {
             line += " " + word;
         }
-        words.insert(words.begin(), "--ctl");
-        EXPECT_EQ(service_.RunToEnd(std::move(words), errFile), 0)
-            << line << ": " << ServiceProcess::Read(errFile);
+        EXPECT_EQ(service_.Control(std::move(words)), 0)
+            << line << ": " << service_.ControlErrors();
     }
 
     // The frame on the real device seam: the sockets of QUENBY_DEVICE_DIR.
@@ -368,7 +350,7 @@ TEST_F(SeltraService, AFamilyThatKeepsFailingHasOneBoxOpenWhileTheOtherKeepsPoll
         for (int tick = 1; tick <= kFailingTicks; ++tick) {
             const std::string tx = std::to_string(1000 + tick);
             Control({"set", "hubline", "COM2", "tx=" + tx});
-            if (!WaitUntil([&] { return Cell("COM2", kTxTotalColumn) == tx; })) {
+            if (!PumpUntil([&] { return Cell("COM2", kTxTotalColumn) == tx; }, 30s)) {
                 ADD_FAILURE() << "Hubline's row stopped at " << Cell("COM2", kTxTotalColumn)
                               << " while the box was open";
                 break;
@@ -380,7 +362,7 @@ TEST_F(SeltraService, AFamilyThatKeepsFailingHasOneBoxOpenWhileTheOtherKeepsPoll
         exited = frame_->close();
     };
     view.StartTimer(10);  // a short interval so that 30 ticks pass quickly
-    ASSERT_TRUE(WaitUntil([&] { return ranInsideTheBox && prompts.open == 0; }))
+    ASSERT_TRUE(PumpUntil([&] { return ranInsideTheBox && prompts.open == 0; }, 30s))
         << "no driver error box was shown";
     EXPECT_EQ(prompts.maxOpen, 1);
     EXPECT_TRUE(exited);

@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -22,21 +20,8 @@
 #include "terminal/session/port_mdi_child_wnd.h"
 #include "terminal/session/process_events.h"
 #include "terminal/session/view_flags.h"
+#include "tests/support/qt/pump_until.h"
 #include "tests/support/temp_config.h"
-
-// Spins the event loop until `done` holds or the deadline passes.
-inline bool WaitFor(const std::function<bool()>& done, int milliseconds = 8000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > milliseconds) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 class HalvoGui : public ::testing::Test {
   protected:

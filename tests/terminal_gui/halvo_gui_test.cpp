@@ -32,7 +32,7 @@ TEST_F(HalvoGui, TwoPortsFromTheCommandLineOpenTiledAndReceive) {
     EXPECT_EQ(com1->windowTitle(), QStringLiteral("COM1"));
     EXPECT_EQ(com2->windowTitle(), QStringLiteral("COM2"));
     for (CPortMDIChildWnd* port : {com1, com2}) {
-        EXPECT_TRUE(WaitFor([&] {
+        EXPECT_TRUE(PumpUntil([&] {
             return PaneShows(port, "OPEN") && PaneShows(port, "RTS") && PaneShows(port, "DTR") &&
                    PaneShows(port, "CTS") && PaneShows(port, "DSR") && PaneShows(port, "CD") &&
                    PaneShows(port, "Receiving...");
@@ -67,32 +67,33 @@ TEST_F(HalvoGui, SendAndReceiveTestDataTogglesEveryPortAndShiftF6StopsSending) {
     CMainFrame& frame = Start("COM1,COM2");
     CPortMDIChildWnd* com1 = Port("COM1");
     CPortMDIChildWnd* com2 = Port("COM2");
-    ASSERT_TRUE(WaitFor(
+    ASSERT_TRUE(PumpUntil(
         [&] { return PaneShows(com1, "Receiving...") && PaneShows(com2, "Receiving..."); }));
     frame.OnCommand(ID_SEND_RECEIVE_TEST_DATA);
     EXPECT_TRUE(frame.Action(ID_SEND_RECEIVE_TEST_DATA)->isChecked());
     for (CPortMDIChildWnd* port : {com1, com2}) {
-        EXPECT_TRUE(WaitFor([&] { return PaneShows(port, "Sending & Receiving..."); }));
+        EXPECT_TRUE(PumpUntil([&] { return PaneShows(port, "Sending & Receiving..."); }));
         // The pattern's lines as the peer sent them.
-        EXPECT_TRUE(WaitFor([&] { return Text(port).find("ABCDEFGHIJ\r\n") != std::string::npos; }))
-            << Text(port).substr(0, 200);
+        EXPECT_TRUE(PumpUntil([&] {
+            return Text(port).find("ABCDEFGHIJ\r\n") != std::string::npos;
+        })) << Text(port).substr(0, 200);
     }
     frame.OnCommand(ID_SEND_RECEIVE_TEST_DATA);
     EXPECT_FALSE(frame.Action(ID_SEND_RECEIVE_TEST_DATA)->isChecked());
     for (CPortMDIChildWnd* port : {com1, com2}) {
-        EXPECT_TRUE(WaitFor([&] { return PaneShows(port, "Ready"); }));
+        EXPECT_TRUE(PumpUntil([&] { return PaneShows(port, "Ready"); }));
         EXPECT_FALSE(port->State().sending.load());
         EXPECT_FALSE(port->State().receiving.load());
     }
 
     frame.OnCommand(ID_SEND_ALL);
     ASSERT_TRUE(
-        WaitFor([&] { return PaneShows(com1, "Sending...") && PaneShows(com2, "Sending..."); }));
+        PumpUntil([&] { return PaneShows(com1, "Sending...") && PaneShows(com2, "Sending..."); }));
     // Shift+F6 is accelerator 57681, Stop Sending ( All ), wherever the focus is.
     com1->Edit()->setFocus();
     QTest::keyClick(com1->Edit(), Qt::Key_F6, Qt::ShiftModifier);
     for (CPortMDIChildWnd* port : {com1, com2}) {
-        EXPECT_TRUE(WaitFor([&] { return PaneShows(port, "Ready"); }));
+        EXPECT_TRUE(PumpUntil([&] { return PaneShows(port, "Ready"); }));
         EXPECT_FALSE(port->State().sending.load());
     }
 }
@@ -101,33 +102,28 @@ TEST_F(HalvoGui, ReportCountsWhatThePeerSentAndTheHiddenDisplayStaysAsItWas) {
     CMainFrame& frame = Start("COM1,COM2");
     CPortMDIChildWnd* com1 = Port("COM1");
     CPortMDIChildWnd* com2 = Port("COM2");
-    ASSERT_TRUE(WaitFor([&] { return PaneShows(com2, "Receiving..."); }));
+    ASSERT_TRUE(PumpUntil([&] { return PaneShows(com2, "Receiving..."); }));
     frame.OnCommand(ID_CHANGE_VIEW_ALL);
-    ASSERT_TRUE(WaitFor([&] { return com1->ShowsReport() && com2->ShowsReport(); }));
+    ASSERT_TRUE(PumpUntil([&] { return com1->ShowsReport() && com2->ShowsReport(); }));
     EXPECT_NE(com1->Report()->Text().find("Total time : 0:00:00:0"), std::string::npos)
         << com1->Report()->Text();
     const std::string before = Text(com2);
 
     com1->RouteCommand(ID_SEND);
-    ASSERT_TRUE(WaitFor([&] { return PaneShows(com1, "Sending & Receiving..."); }));
+    ASSERT_TRUE(PumpUntil([&] { return PaneShows(com1, "Sending & Receiving..."); }));
     // Let one whole pattern cross the line, then stop and let the line go quiet.
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            return com2->Report()->Text().find("Total Bytes Received  : 0K") == std::string::npos;
-        },
-        10000));
+    ASSERT_TRUE(PumpUntil([&] {
+        return com2->Report()->Text().find("Total Bytes Received  : 0K") == std::string::npos;
+    }));
     com1->RouteCommand(ID_SEND);
-    ASSERT_TRUE(WaitFor([&] { return PaneShows(com1, "Receiving..."); }));
+    ASSERT_TRUE(PumpUntil([&] { return PaneShows(com1, "Receiving..."); }));
     // The reports are redrawn every two seconds, and the total time moves on with each: a
     // report that differs from the one shown now was drawn after the sending stopped.
     const std::string reportAtStop1 = com1->Report()->Text();
     const std::string reportAtStop2 = com2->Report()->Text();
-    ASSERT_TRUE(WaitFor(
-        [&] {
-            return com1->Report()->Text() != reportAtStop1 &&
-                   com2->Report()->Text() != reportAtStop2;
-        },
-        10000));
+    ASSERT_TRUE(PumpUntil([&] {
+        return com1->Report()->Text() != reportAtStop1 && com2->Report()->Text() != reportAtStop2;
+    }));
     const auto sentLine = [](const std::string& report) {
         const std::size_t at = report.find("Total Bytes Transfered: ");
         return report.substr(at + 24, report.find('K', at) - at - 24);
@@ -136,19 +132,17 @@ TEST_F(HalvoGui, ReportCountsWhatThePeerSentAndTheHiddenDisplayStaysAsItWas) {
         const std::size_t at = report.find("Total Bytes Received  : ");
         return report.substr(at + 24, report.find('K', at) - at - 24);
     };
-    EXPECT_TRUE(WaitFor(
-        [&] {
-            return sentLine(com1->Report()->Text()) == receivedLine(com2->Report()->Text()) &&
-                   sentLine(com1->Report()->Text()) != "0";
-        },
-        10000))
-        << com1->Report()->Text() << "\n"
+    EXPECT_TRUE(PumpUntil([&] {
+        return sentLine(com1->Report()->Text()) == receivedLine(com2->Report()->Text()) &&
+               sentLine(com1->Report()->Text()) != "0";
+    })) << com1->Report()->Text()
+        << "\n"
         << com2->Report()->Text();
 
     // Everything sent has been counted as received, so anything the hidden display were to
     // show would be there by now.
     frame.OnCommand(ID_CHANGE_VIEW_ALL);
-    ASSERT_TRUE(WaitFor([&] { return !com1->ShowsReport() && !com2->ShowsReport(); }));
+    ASSERT_TRUE(PumpUntil([&] { return !com1->ShowsReport() && !com2->ShowsReport(); }));
     // What arrived while the report was shown was counted, not displayed.
     EXPECT_EQ(Text(com2), before);
 }
@@ -157,11 +151,11 @@ TEST_F(HalvoGui, AMissingDeviceSaysSoAndOpenCloseRetries) {
     Start("COM9");
     CPortMDIChildWnd* com9 = Port("COM9");
     ASSERT_NE(com9, nullptr);
-    ASSERT_TRUE(WaitFor([&] { return PaneShows(com9, "Not Ready"); }));
+    ASSERT_TRUE(PumpUntil([&] { return PaneShows(com9, "Not Ready"); }));
     EXPECT_EQ(Text(com9), "Halvo2 Can't open the port!\r\n");
     EXPECT_FALSE(PaneShows(com9, "OPEN"));
     com9->RouteCommand(ID_OPEN_CLOSE);
-    EXPECT_TRUE(WaitFor([&] {
+    EXPECT_TRUE(PumpUntil([&] {
         return Text(com9) == "Halvo2 Can't open the port!\r\nHalvo2 Can't open the port!\r\n";
     }));
     EXPECT_TRUE(PaneShows(com9, "Not Ready"));
@@ -171,7 +165,7 @@ TEST_F(HalvoGui, CloseAllAsksAndYesEndsEveryPortThreadBeforeItReturns) {
     CMainFrame& frame = Start("COM1,COM2,COM3");
     ASSERT_EQ(frame.PortFrames().size(), 3u);
     for (CPortMDIChildWnd* port : frame.PortFrames()) {
-        ASSERT_TRUE(WaitFor([&] { return PaneShows(port, "Receiving..."); }));
+        ASSERT_TRUE(PumpUntil([&] { return PaneShows(port, "Receiving..."); }));
     }
     prompts_.AnswerWith(IDNO);
     frame.OnCommand(ID_CLOSE_ALL);
@@ -191,13 +185,13 @@ TEST_F(HalvoGui, CloseAllAsksAndYesEndsEveryPortThreadBeforeItReturns) {
         // Either already gone, or still there without its thread: the close waited for it.
         EXPECT_TRUE(port.isNull() || !port->HasView());
     }
-    EXPECT_TRUE(WaitFor([&] { return frame.PortFrames().empty(); }));
-    EXPECT_TRUE(WaitFor([&] { return !frame.ShowsPortMenu(); }));
+    EXPECT_TRUE(PumpUntil([&] { return frame.PortFrames().empty(); }));
+    EXPECT_TRUE(PumpUntil([&] { return !frame.ShowsPortMenu(); }));
 }
 
 TEST_F(HalvoGui, ExitAsksAndStoresTheFirstRunPreferences) {
     CMainFrame& frame = Start("COM3");
-    ASSERT_TRUE(WaitFor([&] { return PaneShows(Port("COM3"), "Receiving..."); }));
+    ASSERT_TRUE(PumpUntil([&] { return PaneShows(Port("COM3"), "Receiving..."); }));
     prompts_.AnswerWith(IDNO);
     EXPECT_FALSE(frame.close());
     EXPECT_EQ(prompts_.Records().back().text, "Are you sure you want to exit?\t");
@@ -256,24 +250,24 @@ TEST_F(HalvoGui, TypedCharactersGoToThePeerAndControlKeysArrangeWindows) {
     Start("COM1,COM2");
     CPortMDIChildWnd* com1 = Port("COM1");
     CPortMDIChildWnd* com2 = Port("COM2");
-    ASSERT_TRUE(WaitFor(
+    ASSERT_TRUE(PumpUntil(
         [&] { return PaneShows(com1, "Receiving...") && PaneShows(com2, "Receiving..."); }));
     const std::string before1 = Text(com1);
     com1->Edit()->setFocus();
     QTest::keyClicks(com1->Edit(), QStringLiteral("Hi"));
     QTest::keyClick(com1->Edit(), Qt::Key_Backspace);
-    EXPECT_TRUE(WaitFor([&] { return Text(com2).find(" 48 69 08") != std::string::npos; }))
+    EXPECT_TRUE(PumpUntil([&] { return Text(com2).find(" 48 69 08") != std::string::npos; }))
         << Text(com2);
 
     // Ctrl+H tiles horizontally and sends nothing.
     QTest::keyClick(com1->Edit(), Qt::Key_H, Qt::ControlModifier);
-    EXPECT_TRUE(WaitFor([&] {
+    EXPECT_TRUE(PumpUntil([&] {
         return com1->geometry().left() == com2->geometry().left() &&
                com1->geometry().bottom() < com2->geometry().top();
     }));
     // Ctrl+V tiles vertically again.
     QTest::keyClick(com1->Edit(), Qt::Key_V, Qt::ControlModifier);
-    EXPECT_TRUE(WaitFor([&] { return com1->geometry().right() < com2->geometry().left(); }));
+    EXPECT_TRUE(PumpUntil([&] { return com1->geometry().right() < com2->geometry().left(); }));
     // A character typed after the control keys travels behind anything they might have sent:
     // once it has arrived, nothing came between it and the first three.
     QTest::keyClicks(com1->Edit(), QStringLiteral("!"));
@@ -281,7 +275,7 @@ TEST_F(HalvoGui, TypedCharactersGoToThePeerAndControlKeysArrangeWindows) {
         const std::string received = Text(com2);
         return received.find(" 21", received.find(" 48 69 08"));
     };
-    ASSERT_TRUE(WaitFor([&] { return lastTyped() != std::string::npos; })) << Text(com2);
+    ASSERT_TRUE(PumpUntil([&] { return lastTyped() != std::string::npos; })) << Text(com2);
     const std::string received = Text(com2);
     const std::size_t typed = received.find(" 48 69 08");
     EXPECT_EQ(received.substr(typed, received.find(" 21", typed) + 3 - typed), " 48 69 08 21")

@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "terminal/session/render_received.h"
+#include "tests/support/qt/pump_until.h"
 
 namespace {
 
@@ -42,19 +43,6 @@ using Selected = std::pair<std::size_t, std::size_t>;
 
 Selected Sel(std::size_t start, std::size_t end) {
     return {start, end};
-}
-
-// Runs the event loop until `condition` holds, for at most ten seconds.
-bool WaitFor(const std::function<bool()>& condition) {
-    QTimer tick;  // wakes the loop now and then, so the deadline is looked at
-    tick.start(20);
-    const QDeadlineTimer deadline(10000);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
 }
 
 struct Key {
@@ -390,7 +378,7 @@ TEST_F(PortEditTest, RepaintsOnlyTheLinesThatChanged) {
     const int height = QFontMetrics(edit_->font()).lineSpacing();
     auto row = [&](int line) { return QRect(10, line * height + 1, 10, height - 2); };
     Show("0\r\n1\r\n2\r\n3\r\n4\r\n5", 15);
-    ASSERT_TRUE(WaitFor([&] { return !edit_->viewport()->visibleRegion().isEmpty(); }));
+    ASSERT_TRUE(PumpUntil([&] { return !edit_->viewport()->visibleRegion().isEmpty(); }));
     QCoreApplication::processEvents();
     edit_->viewport()->installEventFilter(&spy);
 
@@ -398,7 +386,7 @@ TEST_F(PortEditTest, RepaintsOnlyTheLinesThatChanged) {
     display_->SetSel(15, 16);
     display_->ReplaceSel("x");
     edit_->Refresh();
-    ASSERT_TRUE(WaitFor([&] { return spy.painted.intersects(row(5)); }));
+    ASSERT_TRUE(PumpUntil([&] { return spy.painted.intersects(row(5)); }));
     EXPECT_FALSE(spy.painted.intersects(row(0)));
     EXPECT_FALSE(spy.painted.intersects(row(3)));
 
@@ -407,7 +395,7 @@ TEST_F(PortEditTest, RepaintsOnlyTheLinesThatChanged) {
     display_->SetSel(6, 7);
     display_->ReplaceSel("y");
     edit_->Refresh();
-    ASSERT_TRUE(WaitFor([&] { return spy.painted.intersects(row(2)); }));
+    ASSERT_TRUE(PumpUntil([&] { return spy.painted.intersects(row(2)); }));
     EXPECT_FALSE(spy.painted.intersects(row(1)));
     EXPECT_FALSE(spy.painted.intersects(row(3)));
     EXPECT_FALSE(spy.painted.intersects(row(4)));
@@ -419,7 +407,7 @@ TEST_F(PortEditTest, RepaintsOnlyTheLinesThatChanged) {
     display_->SetSel(7, 7);
     display_->ReplaceSel("\r\n");
     edit_->Refresh();
-    ASSERT_TRUE(WaitFor([&] { return spy.painted.intersects(row(6)); }));
+    ASSERT_TRUE(PumpUntil([&] { return spy.painted.intersects(row(6)); }));
     EXPECT_TRUE(spy.painted.intersects(row(3)));
     EXPECT_FALSE(spy.painted.intersects(row(1)));
 
@@ -427,7 +415,7 @@ TEST_F(PortEditTest, RepaintsOnlyTheLinesThatChanged) {
     spy.painted = QRegion();
     display_->SetSel(0, 0);
     edit_->Refresh();
-    ASSERT_TRUE(WaitFor([&] { return spy.painted.intersects(row(0)); }));
+    ASSERT_TRUE(PumpUntil([&] { return spy.painted.intersects(row(0)); }));
     EXPECT_TRUE(spy.painted.intersects(row(3)));
     EXPECT_FALSE(spy.painted.intersects(row(1)));
     EXPECT_FALSE(spy.painted.intersects(row(5)));
@@ -439,7 +427,7 @@ TEST_F(PortEditTest, ANewLineAtTheBottomMovesTheViewAndPaintsOnlyTheUncoveredLin
         lines += "line " + std::to_string(i) + "\r\n";
     Show(lines, lines.size());
     ASSERT_TRUE(Press(Qt::Key_End, kCtrl));
-    ASSERT_TRUE(WaitFor([&] { return !edit_->viewport()->visibleRegion().isEmpty(); }));
+    ASSERT_TRUE(PumpUntil([&] { return !edit_->viewport()->visibleRegion().isEmpty(); }));
     QCoreApplication::processEvents();
     const int first = edit_->FirstVisibleLine();
     ASSERT_GT(first, 0);
@@ -452,7 +440,7 @@ TEST_F(PortEditTest, ANewLineAtTheBottomMovesTheViewAndPaintsOnlyTheUncoveredLin
     Receive(*display_, "one more\n");
     edit_->Refresh();
     ASSERT_EQ(edit_->FirstVisibleLine(), first + 1);
-    ASSERT_TRUE(WaitFor([&] { return spy.paints > 0; }));
+    ASSERT_TRUE(PumpUntil([&] { return spy.paints > 0; }));
     // The new last line and the line the caret left; what stayed in view was moved, not drawn.
     EXPECT_FALSE(spy.painted.intersects(QRect(0, 0, 50, (rows - 3) * height)))
         << "painted " << spy.painted.boundingRect().top() << ".."
@@ -473,7 +461,7 @@ TEST_F(PortEditTest, ANewLineAtTheBottomMovesTheViewAndPaintsOnlyTheUncoveredLin
 
 // A stream of changes is taken at most once a frame, however fast the writer goes.
 TEST_F(PortEditTest, AStreamOfChangesIsRepaintedAtMostOnceAFrame) {
-    ASSERT_TRUE(WaitFor([&] { return !edit_->viewport()->visibleRegion().isEmpty(); }));
+    ASSERT_TRUE(PumpUntil([&] { return !edit_->viewport()->visibleRegion().isEmpty(); }));
     QCoreApplication::processEvents();
     PaintSpy spy;
     edit_->viewport()->installEventFilter(&spy);
@@ -491,7 +479,7 @@ TEST_F(PortEditTest, AStreamOfChangesIsRepaintedAtMostOnceAFrame) {
     QElapsedTimer elapsed;
     elapsed.start();
     // Long enough for many frames; the writer changes the text thousands of times meanwhile.
-    const bool painted = WaitFor([&] { return spy.paints >= 20 || elapsed.elapsed() > 1500; });
+    const bool painted = PumpUntil([&] { return spy.paints >= 20 || elapsed.elapsed() > 1500; });
     const qint64 ms = elapsed.elapsed();
     const int paints = spy.paints;
     const int barPaints = barSpy.paints;
@@ -507,7 +495,7 @@ TEST_F(PortEditTest, AStreamOfChangesIsRepaintedAtMostOnceAFrame) {
 
     // Once the stream ends the bar shows where the view is; a key the user presses moves it at
     // once.
-    EXPECT_TRUE(WaitFor([&] { return edit_->verticalScrollBar()->updatesEnabled(); }));
+    EXPECT_TRUE(PumpUntil([&] { return edit_->verticalScrollBar()->updatesEnabled(); }));
     Receive(*display_, "last line\n");
     edit_->Refresh();
     ASSERT_TRUE(Press(Qt::Key_Home, kCtrl));
@@ -517,14 +505,14 @@ TEST_F(PortEditTest, AStreamOfChangesIsRepaintedAtMostOnceAFrame) {
 
 // A change after a quiet frame (a typed character's echo) is shown without waiting for a timer.
 TEST_F(PortEditTest, AChangeAfterAQuietFrameIsShownAtOnce) {
-    ASSERT_TRUE(WaitFor([&] { return !edit_->viewport()->visibleRegion().isEmpty(); }));
+    ASSERT_TRUE(PumpUntil([&] { return !edit_->viewport()->visibleRegion().isEmpty(); }));
     Receive(*display_, "typed: ");
-    ASSERT_TRUE(WaitFor([&] { return edit_->CaretLine() == 0 && display_->GetTextLength() > 0; }));
+    ASSERT_TRUE(PumpUntil([&] { return edit_->CaretLine() == 0 && display_->GetTextLength() > 0; }));
     for (int round = 0; round < 3; ++round) {
         // A quiet frame: nothing changes for longer than the frame.
         QElapsedTimer quiet;
         quiet.start();
-        WaitFor([&] { return quiet.elapsed() > 3 * CPortEdit::kFrameMs; });
+        PumpUntil([&] { return quiet.elapsed() > 3 * CPortEdit::kFrameMs; });
         PaintSpy spy;
         edit_->viewport()->installEventFilter(&spy);
         Receive(*display_, round == 2 ? "\n" : "x");
@@ -617,7 +605,7 @@ TEST_F(PortEditTest, TextFromAWriterThreadAppearsAndTheViewFollowsTheCaret) {
             Receive(*display_, line);
         }
     });
-    const bool followed = WaitFor([this] { return edit_->CaretLine() == 500; });
+    const bool followed = PumpUntil([this] { return edit_->CaretLine() == 500; });
     writer.join();
     ASSERT_TRUE(followed);
     EXPECT_GT(edit_->FirstVisibleLine(), 400);
@@ -685,7 +673,7 @@ TEST(PortEditLifetime, WidgetGoesAwayWhileAWriterKeepsWriting) {
         edit->resize(200, 100);
         edit->show();
         // The widget has taken at least one batch of the writer's changes.
-        EXPECT_TRUE(WaitFor([&] { return edit->CaretLine() > 0; })) << "cycle " << cycle;
+        EXPECT_TRUE(PumpUntil([&] { return edit->CaretLine() > 0; })) << "cycle " << cycle;
         edit.reset();
         QCoreApplication::processEvents();
     }

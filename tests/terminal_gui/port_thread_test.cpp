@@ -68,10 +68,10 @@ TEST_F(HalvoGui, ClosingAPortWindowWithPostsInFlightNeverReachesAGoneView) {
             ASSERT_FALSE(port.isNull());
             // Half the rounds close while the port is still opening.
             if (round % 2 == 0) {
-                ASSERT_TRUE(WaitFor([&] { return PaneShows(port, "Receiving..."); }));
+                ASSERT_TRUE(PumpUntil([&] { return PaneShows(port, "Receiving..."); }));
             }
             way.close(port);
-            ASSERT_TRUE(WaitFor([&] { return frame.PortFrames().empty(); }));
+            ASSERT_TRUE(PumpUntil([&] { return frame.PortFrames().empty(); }));
             // The closed window goes at the next turn of a loop; a test has none of its own.
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             ASSERT_TRUE(port.isNull());

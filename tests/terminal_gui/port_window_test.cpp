@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
-#include <QDeadlineTimer>
 #include <QDialog>
 #include <QMdiArea>
 #include <QMenu>
@@ -23,22 +22,6 @@
 #include "tests/terminal_gui/halvo_gui_support.h"
 
 namespace {
-
-// Handles each event as it arrives, without sleeping between them, until `done` holds: a check
-// made right after an event is then made before the posting thread has moved on much.
-bool WaitEachEvent(const std::function<bool()>& done, int milliseconds = 8000) {
-    const QDeadlineTimer deadline(milliseconds);
-    // Wakes the wait when no event comes, so the deadline is seen.
-    QTimer heartbeat;
-    heartbeat.start(20);
-    while (!done()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 // Picks `text` in the popup menu open now.
 void ChooseInPopup(const QString& text) {
@@ -90,17 +73,17 @@ TEST_F(HalvoGui, WindowCloseAndContextMenuCloseEndTheWindowAndItsThread) {
         CMainFrame& frame = Start("COM1,COM2");
         CPortMDIChildWnd* com1 = frame.PortFrames()[0];
         CPortMDIChildWnd* com2 = frame.PortFrames()[1];
-        ASSERT_TRUE(WaitFor([&] {
+        ASSERT_TRUE(PumpUntil([&] {
             return PaneShows(com1, "Receiving...") && PaneShows(com2, "DSR") &&
                    PaneShows(com2, "CTS");
         }));
         const QPointer<CPortMDIChildWnd> closing(com1);
         way.close(frame, com1);
-        EXPECT_TRUE(WaitFor([&] { return closing.isNull(); }))
+        EXPECT_TRUE(PumpUntil([&] { return closing.isNull(); }))
             << "still open: " << closing->VisiblePanes().join(QLatin1Char(' ')).toStdString();
         EXPECT_EQ(frame.PortFrames(), std::vector<CPortMDIChildWnd*>{com2});
         // The closed port dropped its lines.
-        EXPECT_TRUE(WaitFor([&] { return !PaneShows(com2, "DSR") && !PaneShows(com2, "CTS"); }));
+        EXPECT_TRUE(PumpUntil([&] { return !PaneShows(com2, "DSR") && !PaneShows(com2, "CTS"); }));
         EXPECT_TRUE(com2->HasView());
         frame_.reset();
     }
@@ -112,10 +95,10 @@ TEST_F(HalvoGui, DtrButtonCheckFollowsTheLineAtEveryToggle) {
     Start("COM1,COM2");
     CPortMDIChildWnd* com1 = frame_->PortFrames()[0];
     CPortMDIChildWnd* com2 = frame_->PortFrames()[1];
-    ASSERT_TRUE(WaitFor([&] { return PaneShows(com1, "DTR") && PaneShows(com2, "DSR"); }));
+    ASSERT_TRUE(PumpUntil([&] { return PaneShows(com1, "DTR") && PaneShows(com2, "DSR"); }));
     QAction* dtr = com1->ToolbarAction(ID_DTR);
     ASSERT_NE(dtr, nullptr);
-    ASSERT_TRUE(WaitFor([&] { return dtr->isChecked(); }));
+    ASSERT_TRUE(PumpUntil([&] { return dtr->isChecked(); }));
 
     bool line = true;
     int mismatches = 0;
@@ -123,11 +106,11 @@ TEST_F(HalvoGui, DtrButtonCheckFollowsTheLineAtEveryToggle) {
         SCOPED_TRACE(toggle);
         dtr->trigger();
         line = !line;
-        ASSERT_TRUE(WaitEachEvent([&] { return PaneShows(com1, "DTR") == line; }));
+        ASSERT_TRUE(PumpUntil([&] { return PaneShows(com1, "DTR") == line; }));
         if (dtr->isChecked() != line) {
             ++mismatches;
         }
-        ASSERT_TRUE(WaitFor([&] { return PaneShows(com2, "DSR") == line; }));
+        ASSERT_TRUE(PumpUntil([&] { return PaneShows(com2, "DSR") == line; }));
         EXPECT_EQ(dtr->isChecked(), line);
         EXPECT_EQ(com1->State().dtrOn.load(), line);
     }
@@ -139,7 +122,7 @@ TEST_F(HalvoGui, DtrButtonCheckFollowsTheLineAtEveryToggle) {
 TEST_F(HalvoGui, ButtonsOfAClosedPortStayUnchecked) {
     Start("COM9");
     CPortMDIChildWnd* com9 = Port("COM9");
-    ASSERT_TRUE(WaitFor([&] { return PaneShows(com9, "Not Ready"); }));
+    ASSERT_TRUE(PumpUntil([&] { return PaneShows(com9, "Not Ready"); }));
     const std::size_t promptsBefore = prompts_.Count();
     for (const int id : {ID_SEND, ID_RECEIVE, ID_RTS, ID_DTR}) {
         SCOPED_TRACE(id);
@@ -149,7 +132,7 @@ TEST_F(HalvoGui, ButtonsOfAClosedPortStayUnchecked) {
         EXPECT_FALSE(button->isChecked());
     }
     // RTS and DTR each answer "Port is not open!": then every click has been handled.
-    ASSERT_TRUE(WaitFor([&] { return prompts_.Count() == promptsBefore + 2; }));
+    ASSERT_TRUE(PumpUntil([&] { return prompts_.Count() == promptsBefore + 2; }));
     EXPECT_EQ(prompts_.Records().back().text, "Port is not open!\t");
     for (const int id : {ID_SEND, ID_RECEIVE, ID_RTS, ID_DTR}) {
         EXPECT_FALSE(com9->ToolbarAction(id)->isChecked()) << id;
@@ -268,7 +251,7 @@ TEST_F(HalvoGui, CaptionNamesTheActivePort) {
     CMainFrame& frame = Start("COM1,COM2");
     CPortMDIChildWnd* com1 = Port("COM1");
     CPortMDIChildWnd* com2 = Port("COM2");
-    ASSERT_TRUE(WaitFor([&] { return PaneShows(com1, "OPEN") && PaneShows(com2, "OPEN"); }));
+    ASSERT_TRUE(PumpUntil([&] { return PaneShows(com1, "OPEN") && PaneShows(com2, "OPEN"); }));
     const struct {
         const char* step;
         std::function<void()> act;
@@ -289,7 +272,7 @@ TEST_F(HalvoGui, CaptionNamesTheActivePort) {
         SCOPED_TRACE(step.step);
         step.act();
         const QString expected = QString::fromLatin1(step.caption);
-        EXPECT_TRUE(WaitFor([&] { return frame.windowTitle() == expected; }))
+        EXPECT_TRUE(PumpUntil([&] { return frame.windowTitle() == expected; }))
             << frame.windowTitle().toStdString();
     }
 }

@@ -1,39 +1,27 @@
 // The sources against the real driver service: its sockets, its framing and its checks of
 // every request length.
 
-#include "tests/monitor/drivers/driver_service.h"
-
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
+#ifdef PORTCOUNTD_PATH
 
 #include "monitor/drivers/counter_sources.h"
 #include "monitor/drivers/driver_messages.h"
 #include "tests/monitor/stats/recording_owner.h"
+#include "tests/support/service_process.h"
 #include "tests/support/temp_config.h"
+#include "tests/support/wait.h"
 
 namespace {
 
-#ifdef PORTCOUNTD_PATH
-constexpr const char* kService = PORTCOUNTD_PATH;
-#else
-constexpr const char* kService = nullptr;
-#endif
-
 class ServiceTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        if (kService == nullptr) {
-            GTEST_SKIP() << "the driver service is not part of this build";
-        }
-    }
     void StartService(std::vector<std::string> args) {
-        ASSERT_TRUE(service_.Start(kService, std::move(args)));
+        ASSERT_TRUE(service_.Start(std::move(args))) << service_.Stderr();
     }
 
     TempConfig config_;  // no portcountd.conf: the embedded default card
-    DriverService service_;
+    ServiceProcess service_;
     RecordingOwner owner_;
 };
 
@@ -63,8 +51,8 @@ TEST_F(ServiceTest, PortCountsAtTheLimits) {
     } rows[] = {{"0", 0}, {"512", 512}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.ports);
-        DriverService service;
-        ASSERT_TRUE(service.Start(kService, {"--ports-per-family", row.ports}));
+        ServiceProcess service;
+        ASSERT_TRUE(service.Start({"--ports-per-family", row.ports})) << service.Stderr();
         RecordingOwner owner;
         CounterSources sources(owner, ChooseDevicePaths(HostDevicePathQueries()));
         sources.Start();
@@ -83,13 +71,11 @@ TEST_F(ServiceTest, TrafficReachesTheStatistics) {
     sources.Start();
     const BoundPort port = sources.Bind("COM3");
     ASSERT_TRUE(port);
-    // Wait for the simulated traffic to show, with a generous deadline.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (port.statistics->TxTotal + port.statistics->RxTotal == 0 &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Wait for the simulated traffic to show; each look polls the service once more.
+    WaitUntil([&] {
         sources.PollTick(0);
-    }
+        return port.statistics->TxTotal + port.statistics->RxTotal != 0;
+    });
     EXPECT_GT(port.statistics->TxTotal + port.statistics->RxTotal, 0u);
     EXPECT_EQ(port.statistics->lastTxTotalRaw, port.counters->txTotalRaw);
 }
@@ -112,3 +98,11 @@ TEST_F(ServiceTest, AServiceThatStopsIsReportedOnEveryTick) {
 }
 
 }  // namespace
+
+#else
+
+TEST(ServiceTest, NeedsTheDriverService) {
+    GTEST_SKIP() << "the driver service is not part of this build";
+}
+
+#endif

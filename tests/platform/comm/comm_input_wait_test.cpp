@@ -90,14 +90,7 @@ DWORD InQueue(CommDevice& device) {
 }
 
 bool WaitForQueued(CommDevice& device, DWORD count) {
-    const auto deadline = Clock::now() + kPatience;
-    while (InQueue(device) < count) {
-        if (Clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    return WaitUntil([&] { return InQueue(device) >= count; }, kPatience);
 }
 
 std::string ReadQueued(CommDevice& device) {

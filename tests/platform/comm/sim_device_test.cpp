@@ -206,7 +206,7 @@ TEST(SimDevice, BreakHoldsTheLineAndIsSeenAtTheFarEnd) {
     EXPECT_EQ(errors, CE_BREAK);
 
     std::thread writer([&] { Write(a, Text("after")); });
-    EXPECT_TRUE(WaitFor([&] { return Status(a).cbOutQue == 5; }));
+    EXPECT_TRUE(WaitUntil([&] { return Status(a).cbOutQue == 5; }));
     ExpectNothingArrives(b);
     ASSERT_TRUE(a->EscapeCommFunction(CLRBREAK));
     writer.join();
@@ -343,7 +343,7 @@ void ExpectBlockedReadAborted(const std::function<void(Device&)>& end) {
         error = GetLastError();
     });
     Write(b, Text("1"));
-    EXPECT_TRUE(WaitFor([&] { return Status(a).cbInQue == 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return Status(a).cbInQue == 0; }));
     end(a);
     reader.join();
     EXPECT_FALSE(ok);
@@ -371,7 +371,7 @@ TEST(SimDevice, TxAbortEndsAHeldWriteAndCloseEndsTheWaitAndTheHandle) {
         ok = a->WriteFile(data.data(), 5, written);
         error = GetLastError();
     });
-    EXPECT_TRUE(WaitFor([&] { return Status(a).cbOutQue == 5; }));
+    EXPECT_TRUE(WaitUntil([&] { return Status(a).cbOutQue == 5; }));
     ASSERT_TRUE(a->PurgeComm(PURGE_TXABORT));
     writer.join();
     EXPECT_FALSE(ok);

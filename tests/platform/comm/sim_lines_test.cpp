@@ -219,7 +219,7 @@ TEST(SimLines, HardwareFlowControlHoldsTheOutput) {
         Apply(b, Settings(115200));
         const Bytes data = Pattern(100);
         std::thread writer([&] { Write(a, data); });
-        EXPECT_TRUE(WaitFor([&] { return Status(a).cbOutQue == 100; }));
+        EXPECT_TRUE(WaitUntil([&] { return Status(a).cbOutQue == 100; }));
         EXPECT_TRUE(c.held(Status(a)));
         SetTimeouts(b, 0, 0, 200);
         BYTE buffer[8];
@@ -252,10 +252,10 @@ TEST(SimLines, XoffHoldsTheOutputUntilXon) {
         } else {
             ASSERT_TRUE(a->EscapeCommFunction(SETXOFF));
         }
-        EXPECT_TRUE(WaitFor([&] { return Status(a).fXoffHold == 1; }));
+        EXPECT_TRUE(WaitUntil([&] { return Status(a).fXoffHold == 1; }));
         const Bytes data = Pattern(50);
         std::thread writer([&] { Write(a, data); });
-        EXPECT_TRUE(WaitFor([&] { return Status(a).cbOutQue == 50; }));
+        EXPECT_TRUE(WaitUntil([&] { return Status(a).cbOutQue == 50; }));
         // The immediate character goes ahead of the held data.
         ASSERT_TRUE(a->TransmitCommChar('@'));
         EXPECT_EQ(ReadBytes(b, 1), Bytes{'@'});
@@ -307,7 +307,7 @@ TEST(SimLines, ReceiveFlowControlStopsThePeerBeforeTheQueueOverflows) {
         Apply(a, tx);
         const Bytes data = Pattern(6000);
         std::thread writer([&] { Write(a, data); });
-        EXPECT_TRUE(WaitFor([&] { return c.stopped(Status(b), Status(a)); }));
+        EXPECT_TRUE(WaitUntil([&] { return c.stopped(Status(b), Status(a)); }));
         const Bytes got = ReadBytes(b, 6000);
         writer.join();
         EXPECT_EQ(got, data);
@@ -341,7 +341,7 @@ TEST(SimLines, AnXoffSentStopsTheOwnOutputUnlessToldToContinue) {
             EXPECT_EQ(ReadBytes(a, 2), (Bytes{0x13, 'x'}));
             continue;
         }
-        EXPECT_TRUE(WaitFor([&] { return Status(b).cbOutQue == 1; }));
+        EXPECT_TRUE(WaitUntil([&] { return Status(b).cbOutQue == 1; }));
         SetTimeouts(a, 0, 0, 200);
         BYTE buffer[2];
         DWORD got = 0;
@@ -385,7 +385,7 @@ TEST(SimLines, ToggleModeRaisesRtsOnlyWhileSending) {
     // RTS went up for the characters and goes down again once the last one is out; the write
     // itself may return while the transmitter still holds its final bytes.
     EXPECT_EQ(WaitEvents(b), EV_CTS);
-    EXPECT_TRUE(WaitFor([&] { return Modem(b) == 0u; }));
+    EXPECT_TRUE(WaitUntil([&] { return Modem(b) == 0u; }));
     EXPECT_EQ(ReadBytes(b, 20).size(), 20u);
 
     // Toggle low turns the levels round: on while idle.
@@ -393,7 +393,7 @@ TEST(SimLines, ToggleModeRaisesRtsOnlyWhileSending) {
     ASSERT_TRUE(a->DeviceIoControl(IOCTL_SERIAL_SET_TOGGLE_LOW, nullptr, 0, nullptr, 0, returned));
     EXPECT_EQ(Modem(b), MS_CTS_ON);
     Write(a, Pattern(5));
-    EXPECT_TRUE(WaitFor([&] { return Status(a).cbOutQue == 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return Status(a).cbOutQue == 0; }));
     EXPECT_EQ(Modem(b), MS_CTS_ON);
     ASSERT_TRUE(
         a->DeviceIoControl(IOCTL_SERIAL_CLEAR_TOGGLE_LOW, nullptr, 0, nullptr, 0, returned));

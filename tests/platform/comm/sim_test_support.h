@@ -15,6 +15,7 @@
 #include "platform/comm/sim_device.h"
 #include "platform/system/last_error.h"
 #include "tests/support/line_settings.h"
+#include "tests/support/wait.h"
 
 namespace platform::simtest {
 
@@ -81,18 +82,6 @@ inline DWORD Modem(Device& device) {
     return status;
 }
 
-// Polls `condition` until it holds; false only after kPatience.
-inline bool WaitFor(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
 // Reads until `count` bytes are there or kPatience is over.
 inline std::vector<BYTE> ReadBytes(Device& device, DWORD count) {
     SetTimeouts(device, 0, 0, static_cast<DWORD>(kPatience / std::chrono::milliseconds(1)));
@@ -112,7 +101,7 @@ inline void Write(Device& device, const std::vector<BYTE>& data) {
     ASSERT_EQ(written, data.size());
     DWORD errors = 0;
     COMSTAT stat{};
-    ASSERT_TRUE(WaitFor(
+    ASSERT_TRUE(WaitUntil(
         [&] { return device->ClearCommError(errors, &stat) == FALSE || stat.cbOutQue == 0; }));
 }
 

@@ -18,7 +18,7 @@ TEST(SimUnplug, PulledOutDeviceFailsEveryCallAndEndsTheOutstandingOnes) {
     auto a = std::make_unique<Device>(pair + "/A");
     Device b(pair + "/B");
     ASSERT_TRUE((*a)->EscapeCommFunction(SETDTR));
-    ASSERT_TRUE(WaitFor([&] { return (Modem(b) & MS_DSR_ON) != 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return (Modem(b) & MS_DSR_ON) != 0; }));
 
     // A read that waits for bytes and an event wait, both outstanding.
     SetTimeouts(*a, 0, 0, 0);
@@ -50,7 +50,7 @@ TEST(SimUnplug, PulledOutDeviceFailsEveryCallAndEndsTheOutstandingOnes) {
         EXPECT_FALSE(ok);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ENODEV));
     }
-    EXPECT_TRUE(WaitFor([&] { return (Modem(b) & MS_DSR_ON) == 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return (Modem(b) & MS_DSR_ON) == 0; }));
 
     // Nothing is there while it is out, even once the old handle is closed.
     EXPECT_EQ(OpenSimulatedDevice(pair + "/A"), nullptr);
@@ -64,7 +64,7 @@ TEST(SimUnplug, PulledOutDeviceFailsEveryCallAndEndsTheOutstandingOnes) {
     Device again(pair + "/A");
     ASSERT_TRUE(again);
     ASSERT_TRUE(again->EscapeCommFunction(SETDTR));
-    EXPECT_TRUE(WaitFor([&] { return (Modem(b) & MS_DSR_ON) != 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return (Modem(b) & MS_DSR_ON) != 0; }));
     EXPECT_FALSE(UnplugSimulatedDevice("sim:nothing"));
 }
 

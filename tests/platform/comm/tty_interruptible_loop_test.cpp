@@ -12,6 +12,8 @@
 #include <memory>
 #include <mutex>
 
+#include "tests/support/wait.h"
+
 namespace platform::tty {
 namespace {
 
@@ -61,10 +63,7 @@ TEST(InterruptibleLoopTest, StopEndsACallBlockedInTheKernel) {
     // signal that comes just before it blocks is lost, and Stop sends another).
     ASSERT_EQ(::write(pipe->fds[1], "x", 1), 1);
     ASSERT_TRUE(record->WaitFor([&] { return record->calls == 1; }));
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (*entered < 2 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    WaitUntil([&] { return *entered >= 2; });
     ASSERT_EQ(*entered, 2);
     EXPECT_TRUE(loop.Running());
 
@@ -83,10 +82,7 @@ TEST(InterruptibleLoopTest, StepThatGivesUpEndsTheLoop) {
     });
     ASSERT_TRUE(record->WaitFor([&] { return record->calls == 1; }));
     // Running turns false once the thread has noted the step's answer.
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (loop.Running() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    WaitUntil([&] { return !loop.Running(); });
     EXPECT_FALSE(loop.Running());
     EXPECT_TRUE(loop.Stop(kPatience));
     std::lock_guard lock(record->mutex);

@@ -22,6 +22,7 @@
 #include "tests/support/line_settings.h"
 #include "tests/support/temp_config.h"
 #include "tests/support/tty_speed.h"
+#include "tests/support/wait.h"
 
 namespace platform::ttytest {
 
@@ -33,18 +34,6 @@ constexpr auto kPatience = std::chrono::seconds(20);
 // termios.h).
 inline unsigned OutputSpeed(int fd) {
     return TtyOutputSpeed(fd);
-}
-
-// Looks at `condition` every millisecond until it holds or the patience runs out.
-inline bool WaitUntil(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 class Pty {

@@ -23,6 +23,7 @@
 #include "terminal/session/test_pattern.h"
 #include "tests/support/temp_config.h"
 #include "tests/support/tty_speed.h"
+#include "tests/support/wait.h"
 
 using namespace std::chrono_literals;
 
@@ -102,17 +103,17 @@ class PtyChannelTest : public ::testing::Test {
     // Reads from the pty master until `bytes` arrived or the deadline passed.
     std::string ReadMaster(std::size_t bytes, std::chrono::milliseconds deadline = 5000ms) {
         std::string got;
-        const auto end = std::chrono::steady_clock::now() + deadline;
         fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-        while (got.size() < bytes && std::chrono::steady_clock::now() < end) {
-            char buffer[4096];
-            const ssize_t n = read(master_, buffer, sizeof buffer);
-            if (n > 0) {
-                got.append(buffer, static_cast<std::size_t>(n));
-            } else {
-                std::this_thread::sleep_for(1ms);
-            }
-        }
+        WaitUntil(
+            [&] {
+                char buffer[4096];
+                const ssize_t n = read(master_, buffer, sizeof buffer);
+                if (n > 0) {
+                    got.append(buffer, static_cast<std::size_t>(n));
+                }
+                return got.size() >= bytes;
+            },
+            deadline);
         return got;
     }
 
@@ -169,17 +170,19 @@ TEST_F(PtyChannelTest, ReadTakesOnlyWhatIsQueuedAndTerminatesIt) {
     ASSERT_EQ(write(master_, "0123456789", 10), 10);
     // The bytes reach the line discipline a moment after the master's write returns.
     std::string got;
-    const auto end = std::chrono::steady_clock::now() + 5s;
-    while (got.empty() && std::chrono::steady_clock::now() < end) {
-        std::memset(buffer, 'x', sizeof buffer);
-        ASSERT_EQ(channel.Read(buffer, 4096, count), 1);
-        if (count > 0) {
-            got.assign(buffer, count);
-            EXPECT_EQ(buffer[count], '\0');
-        } else {
-            std::this_thread::sleep_for(2ms);
-        }
-    }
+    bool readOk = true;
+    WaitUntil(
+        [&] {
+            std::memset(buffer, 'x', sizeof buffer);
+            readOk = channel.Read(buffer, 4096, count) == 1;
+            if (readOk && count > 0) {
+                got.assign(buffer, count);
+                EXPECT_EQ(buffer[count], '\0');
+            }
+            return !readOk || !got.empty();
+        },
+        5s);
+    ASSERT_TRUE(readOk);
     EXPECT_EQ(got, "0123456789");
     EXPECT_DOUBLE_EQ(channel.KbRead(), 10.0 / 1024.0);
 }
@@ -423,13 +426,16 @@ TEST_F(SimChannelTest, NullModemWithDifferentRatesCountsFramingErrors) {
 
     char buffer[4097];
     DWORD total = 0;
-    const auto end = std::chrono::steady_clock::now() + 5s;
-    while (total < 8 && std::chrono::steady_clock::now() < end) {
-        DWORD count = 0;
-        ASSERT_EQ(b.Read(buffer, 4096, count), 1);
-        total += count;
-        std::this_thread::sleep_for(5ms);
-    }
+    bool readOk = true;
+    WaitUntil(
+        [&] {
+            DWORD count = 0;
+            readOk = b.Read(buffer, 4096, count) == 1;
+            total += count;
+            return !readOk || total >= 8;
+        },
+        5s);
+    ASSERT_TRUE(readOk);
     EXPECT_EQ(total, 8u);
     EXPECT_GE(b.FramingErrors(), 1u);
     EXPECT_EQ(b.TotalErrors(), b.FramingErrors() + b.ParityErrors() + b.OverrunErrors());
@@ -450,22 +456,33 @@ TEST_F(SimChannelTest, XoffFromThePeerHoldsOutputAndIsReportedAtTheNextRead) {
     DWORD count = 0;
     const char xoff = 0x13;
     ASSERT_EQ(b.Write(&xoff, 1), 1);
-    const auto end = std::chrono::steady_clock::now() + 5s;
-    while (log.IndexOf(CHANNEL_XOFF_HOLD_BEGAN) < 0 && std::chrono::steady_clock::now() < end) {
-        ASSERT_EQ(a.Read(buffer, 4096, count), 1);
-        EXPECT_EQ(count, 0u);  // the XOFF is flow control, not data
-        std::this_thread::sleep_for(2ms);
-    }
+    bool readOk = true;
+    WaitUntil(
+        [&] {
+            if (log.IndexOf(CHANNEL_XOFF_HOLD_BEGAN) >= 0) {
+                return true;
+            }
+            readOk = a.Read(buffer, 4096, count) == 1;
+            EXPECT_EQ(count, 0u);  // the XOFF is flow control, not data
+            return !readOk;
+        },
+        5s);
+    ASSERT_TRUE(readOk);
     ASSERT_GE(log.IndexOf(CHANNEL_XOFF_HOLD_BEGAN), 0);
     EXPECT_FALSE(a.NotXoff());
 
     const char xon = 0x11;
     ASSERT_EQ(b.Write(&xon, 1), 1);
-    const auto end2 = std::chrono::steady_clock::now() + 5s;
-    while (log.IndexOf(CHANNEL_XOFF_HOLD_ENDED) < 0 && std::chrono::steady_clock::now() < end2) {
-        ASSERT_EQ(a.Read(buffer, 4096, count), 1);
-        std::this_thread::sleep_for(2ms);
-    }
+    WaitUntil(
+        [&] {
+            if (log.IndexOf(CHANNEL_XOFF_HOLD_ENDED) >= 0) {
+                return true;
+            }
+            readOk = a.Read(buffer, 4096, count) == 1;
+            return !readOk;
+        },
+        5s);
+    ASSERT_TRUE(readOk);
     EXPECT_GT(log.IndexOf(CHANNEL_XOFF_HOLD_ENDED), log.IndexOf(CHANNEL_XOFF_HOLD_BEGAN));
     EXPECT_TRUE(a.NotXoff());
 }
@@ -483,10 +500,7 @@ TEST_F(SimChannelTest, DestroyingAWatchingChannelLeavesNoThreadBehind) {
         channel.StartWatcher();
         ASSERT_TRUE(log.WaitFor(CHANNEL_WATCHER_STARTED));
     }
-    const auto end = std::chrono::steady_clock::now() + 5s;
-    while (ThreadCount() > before && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(5ms);
-    }
+    WaitUntil([&] { return ThreadCount() <= before; }, 5s);
     EXPECT_LE(ThreadCount(), before);
     SerialChannel again(3, DefaultsForTest(), nullptr);
     EXPECT_EQ(again.Open(), OPEN_SUCCESS);  // the plug was released

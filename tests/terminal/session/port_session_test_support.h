@@ -26,6 +26,7 @@
 #include "terminal/session/view_flags.h"
 #include "tests/support/line_settings.h"
 #include "tests/support/temp_config.h"
+#include "tests/support/wait.h"
 
 namespace port_test {
 
@@ -96,20 +97,6 @@ inline bool IsSubsequence(const std::vector<Posted>& expected, const std::vector
 // True once `link` has posted `expected` from position `from` on.
 inline bool WaitPosted(const RecordingLink& link, const Posted& expected, std::size_t from,
                        std::chrono::milliseconds deadline = 10000ms);
-
-// Polls `condition` until it holds or the deadline passes, for state without an event of its
-// own (a display's text, a device's input lines, the process's threads).
-inline bool WaitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds deadline = 5000ms) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= end) {
-            return false;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
 
 inline bool WaitPosted(const RecordingLink& link, const Posted& expected, std::size_t from,
                        std::chrono::milliseconds deadline) {

@@ -1,7 +1,10 @@
 #pragma once
-// A portcountd process for one test: its own device directory (QUENBY_DEVICE_DIR points there
-// while it lives), its standard error in a file, started and waited for until its sockets
-// exist, stopped with a signal and reaped.
+// The driver service portcountd for one test or benchmark: its own device directory
+// (QUENBY_DEVICE_DIR points there while it lives), its standard error in a file, started and
+// waited for until its sockets take connections, its control commands run through its own
+// client, stopped with a signal and reaped. It reads its card from portcountd.conf in the
+// configuration directory (a TempConfig) unless its arguments name another.
+// Needs PORTCOUNTD_PATH, which the build defines for the targets that start the service.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -17,8 +20,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "tests/support/wait.h"
 
 class ServiceProcess {
   public:
@@ -26,11 +30,20 @@ class ServiceProcess {
         char pattern[] = "/tmp/quenby-pcd-XXXXXX";
         root_ = mkdtemp(pattern);
         dir_ = root_ + "/devices";
+        if (const char* old = std::getenv("QUENBY_DEVICE_DIR")) {
+            hadOld_ = true;
+            old_ = old;
+        }
         setenv("QUENBY_DEVICE_DIR", dir_.c_str(), 1);
     }
     ~ServiceProcess() {
         Signal(SIGKILL);
-        unsetenv("QUENBY_DEVICE_DIR");
+        // Put back what an enclosing service set, so that one stays reachable.
+        if (hadOld_) {
+            setenv("QUENBY_DEVICE_DIR", old_.c_str(), 1);
+        } else {
+            unsetenv("QUENBY_DEVICE_DIR");
+        }
         std::error_code ec;
         std::filesystem::remove_all(root_, ec);
     }
@@ -41,20 +54,33 @@ class ServiceProcess {
     // the control socket, made last, takes connections (a dead service's sockets do not).
     bool Start(std::vector<std::string> args = {}) {
         pid_ = Spawn(std::move(args), root_ + "/stderr");
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (AllSockets() && Connects("portcountd.ctl")) {
-                return true;
-            }
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        bool died = false;
+        const bool up = WaitUntil(
+            [&] {
+                int status = 0;
+                died = waitpid(pid_, &status, WNOHANG) == pid_;
+                return died || (AllSockets() && Connects("portcountd.ctl"));
+            },
+            std::chrono::seconds(30));
+        if (died) {
+            pid_ = -1;
         }
-        return false;
+        return up && !died;
     }
+
+    // One control command (`portcountd --ctl words...`) through the service's own client,
+    // which returns once the service has answered; its exit status. What the client said on
+    // standard error is in ControlErrors().
+    int Control(std::vector<std::string> words) {
+        std::error_code ec;
+        std::filesystem::remove(ControlErrorsFile(), ec);
+        words.insert(words.begin(), "--ctl");
+        return RunToEnd(std::move(words), ControlErrorsFile());
+    }
+    std::string ControlErrors() const { return Read(ControlErrorsFile()); }
+
+    // Stops the service as a user would (SIGTERM); its exit status, or -1.
+    int Stop() { return Signal(SIGTERM); }
 
     // Runs portcountd to its end with args after --device-dir; its exit status, or -1.
     int RunToEnd(std::vector<std::string> args, const std::string& errFile) {
@@ -134,23 +160,27 @@ class ServiceProcess {
     pid_t Pid() const { return pid_; }
 
   private:
+    std::string ControlErrorsFile() const { return root_ + "/control.err"; }
+
     pid_t Spawn(std::vector<std::string> args, const std::string& errFile,
                 bool namingTheDirectory = true) {
         if (namingTheDirectory) {
             args.insert(args.begin(), {"--device-dir", dir_});
         }
         args.insert(args.begin(), PORTCOUNTD_PATH);
+        // Everything the child needs is made before the fork: the test process has threads,
+        // and a child may then only make async-signal-safe calls until it execs.
+        std::vector<char*> argv;
+        for (std::string& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
         const pid_t pid = fork();
         if (pid == 0) {
             const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
             const int out = open("/dev/null", O_WRONLY);
             dup2(err, 2);
             dup2(out, 1);
-            std::vector<char*> argv;
-            for (std::string& a : args) {
-                argv.push_back(a.data());
-            }
-            argv.push_back(nullptr);
             execv(argv[0], argv.data());
             _exit(127);
         }
@@ -159,5 +189,7 @@ class ServiceProcess {
 
     std::string root_;
     std::string dir_;
+    std::string old_;
+    bool hadOld_ = false;
     pid_t pid_ = -1;
 };
