@@ -46,6 +46,10 @@ PromptOwner CurrentPromptOwner() {
     return t_owner;
 }
 
+void SetThreadPromptOwner(PromptOwner owner) {
+    t_owner = owner;
+}
+
 PromptOwnerScope::PromptOwnerScope(PromptOwner owner) : previous_(t_owner) {
     t_owner = owner;
 }

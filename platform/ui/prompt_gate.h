@@ -28,6 +28,9 @@ PromptOwner NewPromptOwner();
 // port's thread for its life, and copied by the short threads the port starts.
 PromptOwner CurrentPromptOwner();
 
+// Makes `owner` the calling thread's owner for the rest of its life (a port's own thread).
+void SetThreadPromptOwner(PromptOwner owner);
+
 // Makes `owner` the calling thread's owner until the scope ends.
 class PromptOwnerScope {
   public:
