@@ -63,7 +63,18 @@ int MessageBoxA(const char* text, const char* caption, UINT style);
 class ScriptedPrompts : public PromptService {
   public:
     struct Record {
-        enum class Kind { MessageBox, OpenFile, SaveFile, Dialog, Print } kind;
+        enum class Kind { MessageBox, OpenFile, SaveFile, Dialog, Print };
+        // Records of message boxes and file dialogs name only the first four.
+        Record(Kind kind, std::string text, std::string caption, UINT style,
+               DialogFields fields = {}, PromptOwner owner = kNoPromptOwner)
+            : kind(kind),
+              text(std::move(text)),
+              caption(std::move(caption)),
+              style(style),
+              fields(std::move(fields)),
+              owner(owner) {}
+
+        Kind kind;
         std::string text;  // message text, dialog title or dialog id
         std::string caption;
         UINT style = 0;       // message box style, print dialog flags
