@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdio>
 
+#include "platform/system/debug_output.h"
+
 namespace platform {
 
 namespace {
@@ -21,6 +23,16 @@ QuietPrompts g_quiet;
 std::atomic<PromptService*> g_service{nullptr};
 
 }  // namespace
+
+DialogAnswer PromptService::RunDialog(const DialogRequest& request) {
+    std::fprintf(stderr, "[dialog] %s not available\n", request.id.c_str());
+    return {IDCANCEL, request.fields};
+}
+
+std::unique_ptr<PrinterContext> PromptService::PrintDialog(const PrintDialogRequest&) {
+    std::fprintf(stderr, "[print] no printer available\n");
+    return nullptr;
+}
 
 PromptService& Prompts() {
     PromptService* service = g_service.load();
@@ -49,6 +61,21 @@ int FirstButtonOf(UINT style) {
     }
 }
 
+int CancelButtonOf(UINT style) {
+    switch (style & MB_TYPEMASK) {
+        case MB_OKCANCEL:
+        case MB_YESNOCANCEL:
+        case MB_RETRYCANCEL:
+            return IDCANCEL;
+        case MB_ABORTRETRYIGNORE:
+            return IDABORT;
+        case MB_YESNO:
+            return IDNO;
+        default:
+            return IDOK;
+    }
+}
+
 ScriptedPrompts::ScriptedPrompts() = default;
 ScriptedPrompts::~ScriptedPrompts() {
     if (g_service.load() == this) {
@@ -67,8 +94,14 @@ void ScriptedPrompts::AnswerFileWith(std::optional<std::string> path) {
 }
 
 int ScriptedPrompts::MessageBox(const std::string& text, const std::string& caption, UINT style) {
+    // A scripted answer needs no GUI thread, but the rule is kept all the same, so that tests
+    // see what the product does: the question is answered as if taken down.
+    const bool open = OpenPromptTicket(kNoPromptOwner, text.c_str()) != nullptr;
     std::lock_guard lock(mutex_);
-    records_.push_back({Record::Kind::MessageBox, text, caption, style});
+    records_.push_back({Record::Kind::MessageBox, text, caption, style, {}, CurrentPromptOwner()});
+    if (!open) {
+        return CancelButtonOf(style);
+    }
     if (buttons_.empty()) {
         return FirstButtonOf(style);
     }
@@ -78,9 +111,12 @@ int ScriptedPrompts::MessageBox(const std::string& text, const std::string& capt
 }
 
 std::optional<std::string> ScriptedPrompts::OpenFileName(const FileDialogRequest& request) {
+    const PromptOwner owner =
+        request.owner != kNoPromptOwner ? request.owner : CurrentPromptOwner();
+    const bool open = OpenPromptTicket(owner, request.title.c_str()) != nullptr;
     std::lock_guard lock(mutex_);
-    records_.push_back({Record::Kind::OpenFile, request.title, request.filter, 0});
-    if (files_.empty()) {
+    records_.push_back({Record::Kind::OpenFile, request.title, request.filter, 0, {}, owner});
+    if (!open || files_.empty()) {
         return {};
     }
     auto answer = std::move(files_.front());
@@ -89,14 +125,83 @@ std::optional<std::string> ScriptedPrompts::OpenFileName(const FileDialogRequest
 }
 
 std::optional<std::string> ScriptedPrompts::SaveFileName(const FileDialogRequest& request) {
+    const PromptOwner owner =
+        request.owner != kNoPromptOwner ? request.owner : CurrentPromptOwner();
+    const bool open = OpenPromptTicket(owner, request.title.c_str()) != nullptr;
     std::lock_guard lock(mutex_);
-    records_.push_back({Record::Kind::SaveFile, request.title, request.filter, 0});
-    if (files_.empty()) {
+    records_.push_back({Record::Kind::SaveFile, request.title, request.filter, 0, {}, owner});
+    if (!open || files_.empty()) {
         return {};
     }
     auto answer = std::move(files_.front());
     files_.pop_front();
     return answer;
+}
+
+void ScriptedPrompts::AnswerDialogWith(int button, DialogFields fields) {
+    std::lock_guard lock(mutex_);
+    dialogs_.push_back({button, std::move(fields)});
+}
+
+void ScriptedPrompts::AnswerPrintWith(std::optional<std::string> path) {
+    std::lock_guard lock(mutex_);
+    printers_.push_back(std::move(path));
+}
+
+void ScriptedPrompts::SetPrinterFactory(PrinterFactory factory) {
+    std::lock_guard lock(mutex_);
+    printerFactory_ = std::move(factory);
+}
+
+DialogAnswer ScriptedPrompts::RunDialog(const DialogRequest& request) {
+    const PromptOwner owner =
+        request.owner != kNoPromptOwner ? request.owner : CurrentPromptOwner();
+    const bool open = OpenPromptTicket(owner, request.id.c_str()) != nullptr;
+    std::lock_guard lock(mutex_);
+    records_.push_back({Record::Kind::Dialog, request.id, {}, 0, request.fields, owner});
+    DialogAnswer answer{IDCANCEL, request.fields};
+    if (!open || dialogs_.empty()) {
+        return answer;
+    }
+    const DialogAnswer scripted = std::move(dialogs_.front());
+    dialogs_.pop_front();
+    answer.button = scripted.button;
+    if (scripted.button == IDOK) {
+        // The user changed only the controls the script names.
+        for (const auto& [name, value] : scripted.fields) {
+            answer.fields[name] = value;
+        }
+    }
+    return answer;
+}
+
+std::unique_ptr<PrinterContext> ScriptedPrompts::PrintDialog(const PrintDialogRequest& request) {
+    const PromptOwner owner =
+        request.owner != kNoPromptOwner ? request.owner : CurrentPromptOwner();
+    const bool open = OpenPromptTicket(owner, "Print") != nullptr;
+    std::optional<std::string> path;
+    PrinterFactory factory;
+    {
+        std::lock_guard lock(mutex_);
+        records_.push_back({Record::Kind::Print, "Print", {}, request.flags, {}, owner});
+        if (!open || printers_.empty()) {
+            return nullptr;
+        }
+        path = std::move(printers_.front());
+        printers_.pop_front();
+        factory = printerFactory_;
+    }
+    if (!path) {
+        return nullptr;
+    }
+    if (!factory) {
+        // A script that chooses a printer without saying how to make one is a broken test,
+        // not a user's Cancel: say so.
+        OutputDebugStringA("Scripted print dialog has no printer factory\n");
+        std::fprintf(stderr, "[print] no printer factory for %s\n", path->c_str());
+        return nullptr;
+    }
+    return factory(*path);
 }
 
 std::vector<ScriptedPrompts::Record> ScriptedPrompts::Records() const {

@@ -100,6 +100,8 @@ CPortMDIChildWnd::~CPortMDIChildWnd() {
 }
 
 void CPortMDIChildWnd::Start() {
+    // Before the view is created, so that every prompt of the port's thread is the port's.
+    InvokeOnView([owner = promptOwner_](CPortWnd&) { platform::SetThreadPromptOwner(owner); });
     PostToView(UWM_CREATE_VIEW);
     thread_->start();
     if (!thread_->isRunning() && !thread_->isFinished()) {
@@ -165,6 +167,10 @@ void CPortMDIChildWnd::PostToView(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+bool CPortMDIChildWnd::InvokeOnView(std::function<void(CPortWnd&)> call) {
+    return thread_ && thread_->Invoke(std::move(call));
+}
+
 void CPortMDIChildWnd::RouteCommand(int id) {
     PostToView(UWM_ROUTE_COMMAND, static_cast<WPARAM>(id));
 }
@@ -173,6 +179,8 @@ void CPortMDIChildWnd::BeginClosePort() {
     if (!thread_ || closeBegun_) {
         return;
     }
+    // A port thread that waits for a dialog would not run the close.
+    platform::CancelPrompts(promptOwner_);
     closeBegun_ = thread_->Invoke([](CPortWnd& view) { view.OnClosePort(); });
 }
 
@@ -180,6 +188,11 @@ void CPortMDIChildWnd::ClosePort() {
     if (!thread_) {
         return;
     }
+    // The port thread may be waiting for one of its dialogs, which this thread would never
+    // show again while it waits for the port thread: the port's prompts are answered Cancel,
+    // and so is every prompt asked for during the wait.
+    platform::CancelPrompts(promptOwner_);
+    platform::GuiWaitsForPortThread waiting;
     if (!closeBegun_ && thread_->isRunning()) {
         closeBegun_ = true;
         // The close ends the port thread's loop, and the thread announces its end only after

@@ -6,6 +6,7 @@
 
 #include <QMdiSubWindow>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -38,6 +39,12 @@ class CPortMDIChildWnd : public QMdiSubWindow {
     void ClosePort();
     // Tells the view to close without waiting; a following ClosePort only waits for the thread.
     void BeginClosePort();
+
+    // Runs `call` with the view on the port thread; false once the view is gone.
+    bool InvokeOnView(std::function<void(CPortWnd&)> call);
+    // The owner of every prompt the port's thread asks for; its prompts are answered Cancel
+    // once the window closes.
+    platform::PromptOwner PromptOwner() const { return promptOwner_; }
 
     // Posts a private message or a routed command to the view; dropped once the view is gone.
     void PostToView(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
@@ -75,6 +82,7 @@ class CPortMDIChildWnd : public QMdiSubWindow {
     CMainFrame* mainFrame_;
     const std::string portName_;
     const bool socket_;
+    const platform::PromptOwner promptOwner_ = platform::NewPromptOwner();
     std::shared_ptr<PortStateBoard> board_;
     std::shared_ptr<QtPortLink> link_;
     std::unique_ptr<CPortThread> thread_;
