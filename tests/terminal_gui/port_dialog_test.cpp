@@ -69,7 +69,7 @@ TEST_F(HalvoGui, APortThreadsDialogIsAnsweredFromTheScript) {
         answer = platform::Prompts().RunDialog({"CPortSettingsDlg", {{"baud", "300"}}});
         done = true;
     }));
-    ASSERT_TRUE(WaitFor([&] { return done.load(); }));
+    ASSERT_TRUE(PumpUntil([&] { return done.load(); }));
     EXPECT_EQ(answer.button, IDOK);
     EXPECT_EQ(answer.fields.at("baud"), "921600");
     const auto records = prompts_.Records();
@@ -127,7 +127,7 @@ TEST_F(HalvoGui, ClosingTheWindowWhileItsThreadWaitsForAPromptCancelsIt) {
             answer = ask();
             done = true;
         }));
-        ASSERT_TRUE(WaitFor([] { return ShownPrompt() != nullptr; }));
+        ASSERT_TRUE(PumpUntil([] { return ShownPrompt() != nullptr; }));
         QPointer<QWidget> prompt = ShownPrompt();
         EXPECT_FALSE(done.load());  // the port thread waits for the user
 
@@ -137,7 +137,7 @@ TEST_F(HalvoGui, ClosingTheWindowWhileItsThreadWaitsForAPromptCancelsIt) {
         EXPECT_TRUE(done.load());
         EXPECT_EQ(answer.load(), c.cancelled);
         // The prompt goes as soon as the GUI thread is back, and the window with its thread.
-        EXPECT_TRUE(WaitFor([&] {
+        EXPECT_TRUE(PumpUntil([&] {
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             return prompt.isNull() && port.isNull();
         }));
