@@ -18,6 +18,7 @@
 #include "platform/system/last_error.h"
 #include "tests/drivers/device_client.h"
 #include "tests/support/service_process.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_config.h"
 #include "tests/support/wait.h"
 
@@ -244,24 +245,6 @@ TEST_F(PortcountdTest, BadCommandLinesAndMissingFilesAreRefused) {
     EXPECT_EQ(service_.RunToEnd({"--ctl", "ports"}, err), 2);
     EXPECT_NE(ServiceProcess::Read(err).find("no driver service"), std::string::npos);
 }
-
-// Sets an environment variable (or unsets it, for nullptr) until the end of the scope.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        value != nullptr ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 // Another local user who could make or change the device directory could serve made-up
 // counters or read the requests: the service and its control command refuse such a

@@ -23,6 +23,7 @@
 
 #include "platform/devio/device_io_protocol.h"
 #include "platform/system/last_error.h"
+#include "tests/support/scoped_env.h"
 
 namespace platform {
 namespace {
@@ -200,34 +201,6 @@ TEST_F(DeviceIoTest, ADriverThatNeverAnswersTimesOut) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ETIMEDOUT));
     CloseDeviceHandle(handle);
 }
-
-// An environment variable set or unset for one test, put back as it was afterwards.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        if (value != nullptr) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-    ~ScopedEnv() {
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 // The monitor must not talk to sockets in a directory another user could have made or could
 // change: such a directory is refused with a message naming it, and nothing in it is reached.

@@ -7,30 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/scoped_env.h"
+
 namespace platform {
 namespace {
-
-class ScopedEnvironment {
-  public:
-    ScopedEnvironment(const char* name, std::optional<std::string> value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        Apply(value);
-    }
-    ~ScopedEnvironment() { Apply(old_); }
-
-  private:
-    void Apply(const std::optional<std::string>& value) {
-        if (value) {
-            ::setenv(name_, value->c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
-    }
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 struct FlagCase {
     std::optional<std::string> flag;
@@ -40,7 +20,7 @@ struct FlagCase {
 class DebugFlagTest : public ::testing::TestWithParam<FlagCase> {};
 
 TEST_P(DebugFlagTest, TextReachesStandardErrorOnlyWhenTheFlagIsOn) {
-    ScopedEnvironment env("QUENBY_DEBUG", GetParam().flag);
+    ScopedEnv env("QUENBY_DEBUG", GetParam().flag);
     ::testing::internal::CaptureStderr();  // redirects file descriptor 2 itself
     OutputDebugStringA("port COM3 opened\n");
     OutputDebugStringA(nullptr);
@@ -54,7 +34,7 @@ INSTANTIATE_TEST_SUITE_P(Values, DebugFlagTest,
                                            FlagCase{"yes", true}, FlagCase{"00", true}));
 
 TEST(DebugOutput, SinkReceivesEveryTextAndStandardErrorNone) {
-    ScopedEnvironment env("QUENBY_DEBUG", std::string("1"));
+    ScopedEnv env("QUENBY_DEBUG", std::string("1"));
     std::vector<std::string> texts;
     SetDebugOutputSinkForTesting([&](std::string_view t) { texts.emplace_back(t); });
     ::testing::internal::CaptureStderr();
@@ -62,7 +42,7 @@ TEST(DebugOutput, SinkReceivesEveryTextAndStandardErrorNone) {
     OutputDebugStringA("");
     OutputDebugStringA("second\n");
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-    ScopedEnvironment off("QUENBY_DEBUG", std::nullopt);
+    ScopedEnv off("QUENBY_DEBUG", std::nullopt);
     OutputDebugStringA("while off");
     SetDebugOutputSinkForTesting(nullptr);
     OutputDebugStringA("after removal");
