@@ -61,7 +61,6 @@ namespace {
 using bench::Percentile;
 using bench::RunFor;
 using bench::RunUntil;
-using bench::TempDir;
 
 constexpr int kDefaultSeconds = 60;
 constexpr int kIdleSeconds = 10;
@@ -167,7 +166,7 @@ class LatenessProbe {
 
 // COM1..COM<n>, odd and even numbers the two ends of one cable each.
 bool WritePortMap(const std::string& configDir, int ports) {
-    std::ofstream map(configDir + "/quenby/ports.conf");
+    std::ofstream map(configDir + "/ports.conf");
     for (int number = 1; number <= ports; ++number) {
         map << "COM" << number << " = sim:null-modem/p" << (number + 1) / 2 << '/'
             << (number % 2 == 1 ? 'A' : 'B') << '\n';
@@ -679,14 +678,11 @@ int main(int argc, char** argv) {
         idleWindows = *idle;
     }
 
-    TempDir config("quenby-bench-load-config");
-    TempDir programDir("quenby-bench-load-program");
-    if (!config.Made() || !programDir.Made() ||
-        !std::filesystem::create_directories(config.Path() + "/quenby")) {
+    bench::PrivateDirectories directories("bench-load");
+    if (!directories.Made()) {
         std::fprintf(stderr, "bench_halvo_load: no temporary directory could be made\n");
         return 1;
     }
-    bench::UsePrivateDirectories(config, programDir);
     bench::UseOffscreenPlatformWithoutDisplay();
 
     QApplication app(argc, argv);
@@ -701,14 +697,14 @@ int main(int argc, char** argv) {
     RoundResult idle;
     for (const int windows : sizes) {
         const bool measureIdle = windows == idleWindows && !idleMeasured;
-        results.push_back(LoadRound(windows, seconds, measureIdle).Run(config.Path()));
+        results.push_back(LoadRound(windows, seconds, measureIdle).Run(directories.ConfigDir()));
         if (measureIdle) {
             idle = results.back();
             idleMeasured = true;
         }
     }
     if (idleWindows > 0 && !idleMeasured) {
-        idle = LoadRound(idleWindows, 0, true).Run(config.Path());
+        idle = LoadRound(idleWindows, 0, true).Run(directories.ConfigDir());
         idleMeasured = true;
     }
     CloseProcessEvents();

@@ -58,7 +58,6 @@ namespace {
 
 using bench::RunFor;
 using bench::RunUntil;
-using bench::TempDir;
 
 constexpr int kDefaultSeconds = 15;
 constexpr QSize kFrameSize(1200, 800);
@@ -236,7 +235,7 @@ class Round {
 
     bool Start(const std::string& configDir, const std::string& map,
                const std::vector<std::string>& ports) {
-        std::ofstream(configDir + "/quenby/ports.conf") << map;
+        std::ofstream(configDir + "/ports.conf") << map;
         platform::SetPromptService(&prompts_);
         ProcessPreferences() = Preferences{};
         ProcessDisplayFlags().Initialize(DisplayPreferences{}, false, 0);
@@ -550,14 +549,11 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    TempDir config("quenby-bench-receive-config");
-    TempDir programDir("quenby-bench-receive-program");
-    if (!config.Made() || !programDir.Made() ||
-        !std::filesystem::create_directories(config.Path() + "/quenby")) {
+    bench::PrivateDirectories directories("bench-receive");
+    if (!directories.Made()) {
         std::fprintf(stderr, "bench_receive_display: no temporary directory could be made\n");
         return 1;
     }
-    bench::UsePrivateDirectories(config, programDir);
     bench::UseOffscreenPlatformWithoutDisplay();
 
     QApplication app(argc, argv);
@@ -575,13 +571,13 @@ int main(int argc, char** argv) {
     std::vector<RunResult> results;
     if (runs.find('a') != std::string::npos) {
         results.push_back(
-            PtyRun(config.Path(), "pty at 92160 B/s (921600 baud)", 92160.0, seconds));
+            PtyRun(directories.ConfigDir(), "pty at 92160 B/s (921600 baud)", 92160.0, seconds));
     }
     if (runs.find('b') != std::string::npos) {
-        results.push_back(PtyRun(config.Path(), "pty at 1 MB/s", 1024.0 * 1024.0, seconds));
+        results.push_back(PtyRun(directories.ConfigDir(), "pty at 1 MB/s", 1024.0 * 1024.0, seconds));
     }
     if (runs.find('c') != std::string::npos) {
-        results.push_back(NullModemRun(config.Path(), seconds));
+        results.push_back(NullModemRun(directories.ConfigDir(), seconds));
     }
     CloseProcessEvents();
 

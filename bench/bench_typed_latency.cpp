@@ -53,7 +53,6 @@ namespace {
 using bench::Percentile;
 using bench::RunFor;
 using bench::RunUntil;
-using bench::TempDir;
 
 constexpr int kDefaultCount = 2000;
 constexpr int kWarmUp = 20;
@@ -215,19 +214,16 @@ int main(int argc, char** argv) {
         count = *parsed;
     }
 
-    TempDir config("quenby-bench-typed-config");
-    TempDir programDir("quenby-bench-typed-program");
-    if (!config.Made() || !programDir.Made() ||
-        !std::filesystem::create_directories(config.Path() + "/quenby")) {
+    bench::PrivateDirectories directories("bench-typed");
+    if (!directories.Made()) {
         std::fprintf(stderr, "bench_typed_latency: no temporary directory could be made\n");
         return 1;
     }
-    if (!(std::ofstream(config.Path() + "/quenby/ports.conf")
+    if (!(std::ofstream(directories.ConfigDir() + "/ports.conf")
           << "COM1 = sim:null-modem/t/A\nCOM2 = sim:null-modem/t/B\n")) {
         std::fprintf(stderr, "bench_typed_latency: the port map could not be written\n");
         return 1;
     }
-    bench::UsePrivateDirectories(config, programDir);
     bench::UseOffscreenPlatformWithoutDisplay();
 
     QApplication app(argc, argv);

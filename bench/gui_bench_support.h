@@ -75,12 +75,30 @@ class TempDir {
     std::string path_;
 };
 
-// The programs' files go to the two directories: the configuration (port map, preferences) and
-// the program directory (log files).
-inline void UsePrivateDirectories(const TempDir& config, const TempDir& program) {
-    setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
-    setenv("QUENBY_PROGRAM_DIR", program.Path().c_str(), 1);
-}
+// The programs' files go to directories of the benchmark's own: the configuration (port map,
+// preferences, in its "quenby" folder) and the program directory (log files).
+class PrivateDirectories {
+  public:
+    explicit PrivateDirectories(const std::string& name)
+        : config_(("quenby-" + name + "-config").c_str()),
+          program_(("quenby-" + name + "-program").c_str()) {
+        std::error_code ec;
+        made_ = config_.Made() && program_.Made() &&
+                std::filesystem::create_directories(ConfigDir(), ec);
+        if (made_) {
+            setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
+            setenv("QUENBY_PROGRAM_DIR", program_.Path().c_str(), 1);
+        }
+    }
+    bool Made() const { return made_; }
+    // Where the port map and the stored preferences go.
+    std::string ConfigDir() const { return config_.Path() + "/quenby"; }
+
+  private:
+    TempDir config_;
+    TempDir program_;
+    bool made_ = false;
+};
 
 // Without a display and without a platform chosen, the windows run on the offscreen platform.
 inline void UseOffscreenPlatformWithoutDisplay() {
