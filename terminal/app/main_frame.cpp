@@ -331,6 +331,8 @@ bool CMainFrame::CreatePortWindow(const std::string& portName) {
     UpdateCaption();
     connect(frame, &QMdiSubWindow::windowStateChanged, menuUpdates_.get(),
             [this] { UpdateCaption(); });
+    connect(frame, &CPortMDIChildWnd::DisplayPressed, menuUpdates_.get(),
+            [this, frame] { ApplyPortMenuState(frame); });
     connect(frame, &QObject::destroyed, menuUpdates_.get(), [this] {
         UpdateMenu();
         // The area may still name the window that is going: the caption waits until it is gone.
