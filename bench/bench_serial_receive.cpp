@@ -20,8 +20,8 @@
 #include <string>
 #include <thread>
 
+#include "terminal/config/port_config.h"
 #include "terminal/serial/serial_channel.h"
-#include "terminal/session/port_config.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;

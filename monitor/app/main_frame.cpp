@@ -15,10 +15,10 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "monitor/app/seltra_view.h"
 #include "monitor/app/settings_dlg.h"
 #include "monitor/resources/seltra_resources.h"
 #include "monitor/stats/monitor_messages.h"
-#include "monitor/table/seltra_view.h"
 
 namespace {
 

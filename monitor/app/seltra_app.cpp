@@ -1,7 +1,7 @@
 #include "monitor/app/seltra_app.h"
 
 #include "monitor/app/main_frame.h"
-#include "monitor/table/seltra_view.h"
+#include "monitor/app/seltra_view.h"
 
 CSeltraApp::CSeltraApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Seltra2"));

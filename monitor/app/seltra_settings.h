@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "monitor/stats/report_settings.h"
+#include "monitor/records/report_settings.h"
 
 inline constexpr const char* kSettingsKey = "Software\\Quenby\\Seltra2\\Settings";
 constexpr unsigned kSettingValueSize = 20;

@@ -5,7 +5,8 @@
 #include <cstring>
 
 #include "monitor/drivers/driver_messages.h"
-#include "monitor/stats/little_endian.h"
+#include "monitor/records/little_endian.h"
+#include "monitor/stats/update_statistics.h"
 #include "platform/system/last_error.h"
 
 std::string DriverErrorText(DWORD errorCode) {
@@ -199,4 +200,9 @@ void ZenithSource::ListPorts() {}
 
 bool ZenithSource::ReadCounters() {
     return false;
+}
+
+void UpdateStatistics(CounterSource& source) {
+    source.ReadCounters();
+    UpdatePortStatistics(source.TimeBase(), source.Counters(), source.Statistics(), source.Owner());
 }

@@ -15,9 +15,9 @@
 
 #include "monitor/drivers/counter_source_owner.h"
 #include "monitor/drivers/device_control.h"
-#include "monitor/drivers/raw_port_counters.h"
-#include "monitor/stats/port_statistics.h"
-#include "monitor/stats/source_time_base.h"
+#include "monitor/records/port_statistics.h"
+#include "monitor/records/raw_port_counters.h"
+#include "monitor/records/source_time_base.h"
 #include "platform/devio/device_io.h"
 
 // Device type 0x1B (serial port), function 0x804, buffered, any access; the command word at
@@ -123,6 +123,9 @@ class CounterSource {
     std::size_t recordCount_ = 0;
     SourceTimeBase timeBase_;
 };
+
+// ReadCounters, then the statistics cycle (UpdatePortStatistics) over the source's ports.
+void UpdateStatistics(CounterSource& source);
 
 class HublineSource final : public CounterSource {
   public:

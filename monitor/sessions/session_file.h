@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "monitor/drivers/raw_port_counters.h"
-#include "monitor/stats/port_statistics.h"
+#include "monitor/records/port_statistics.h"
+#include "monitor/records/raw_port_counters.h"
 #include "monitor/table/port_table.h"
 
 constexpr std::size_t kCountFieldSize = 5;

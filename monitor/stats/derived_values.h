@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "monitor/stats/port_statistics.h"
+#include "monitor/records/port_statistics.h"
 
 // OverrunErrors + FramingErrors + ParityErrors as an unsigned 32-bit sum.
 std::uint32_t TotalErrors(const PortStatistics& stats);

@@ -1,6 +1,6 @@
 #include "monitor/stats/free_disk_space.h"
 
-#include "monitor/drivers/counter_source_owner.h"
+#include "monitor/stats/statistics_owner.h"
 #include "platform/system/disk_space.h"
 
 double CurrentDriveFreeBytes() {
@@ -15,6 +15,6 @@ double CurrentDriveFreeBytes() {
            static_cast<double>(freeClusters);
 }
 
-double CounterSourceOwner::FreeDiskBytes() {
+double StatisticsOwner::FreeDiskBytes() {
     return CurrentDriveFreeBytes();
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <limits>
 
-#include "monitor/drivers/counter_source.h"
 #include "monitor/stats/free_disk_space.h"
 #include "monitor/stats/monitor_messages.h"
 #include "platform/time/clock.h"
@@ -123,11 +122,11 @@ void DayStep(PortStatistics& rec) {
     rec.RxCPSDayAvMaxWrk = 0;
 }
 
-bool EnoughDiskForReports(CounterSourceOwner& owner) {
+bool EnoughDiskForReports(StatisticsOwner& owner) {
     return owner.FreeDiskBytes() > kReportMinimumFreeBytes;
 }
 
-void CustomReportCheck(SourceTimeBase& time, CounterSourceOwner& owner) {
+void CustomReportCheck(SourceTimeBase& time, StatisticsOwner& owner) {
     const ReportSettings settings = owner.Settings();
     if (!settings.customReport || !EnoughDiskForReports(owner)) {
         return;
@@ -149,13 +148,8 @@ void CustomReportCheck(SourceTimeBase& time, CounterSourceOwner& owner) {
 
 }  // namespace
 
-void UpdateStatistics(CounterSource& source) {
-    source.ReadCounters();
-    UpdatePortStatistics(source.TimeBase(), source.Counters(), source.Statistics(), source.Owner());
-}
-
 void UpdatePortStatistics(SourceTimeBase& time, std::span<const RawPortCounters> raw,
-                          std::span<PortStatistics> stats, CounterSourceOwner& owner) {
+                          std::span<PortStatistics> stats, StatisticsOwner& owner) {
     const std::size_t ports = std::min(raw.size(), stats.size());
     SYSTEMTIME local;
     if (time.hourPending == SourceTimeBase::kNotStarted) {

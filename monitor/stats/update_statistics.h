@@ -6,20 +6,15 @@
 
 #include <span>
 
-#include "monitor/drivers/counter_source_owner.h"
-#include "monitor/drivers/raw_port_counters.h"
-#include "monitor/stats/port_statistics.h"
-#include "monitor/stats/source_time_base.h"
-
-class CounterSource;
+#include "monitor/records/port_statistics.h"
+#include "monitor/records/raw_port_counters.h"
+#include "monitor/records/source_time_base.h"
+#include "monitor/stats/statistics_owner.h"
 
 // The longest gap between two ticks that still counts as elapsed time.
 constexpr std::uint32_t kMaxElapsedMs = 120000;
 
-// ReadCounters, then the cycle below over the source's ports.
-void UpdateStatistics(CounterSource& source);
-
 // The cycle over counters already read: raw[i] belongs to stats[i]; both spans have the same
 // length. Reads GetTickCount and GetLocalTime; posts the report messages to `owner`.
 void UpdatePortStatistics(SourceTimeBase& time, std::span<const RawPortCounters> raw,
-                          std::span<PortStatistics> stats, CounterSourceOwner& owner);
+                          std::span<PortStatistics> stats, StatisticsOwner& owner);

@@ -9,8 +9,8 @@
 #include <span>
 #include <string_view>
 
-#include "monitor/drivers/raw_port_counters.h"
-#include "monitor/stats/port_statistics.h"
+#include "monitor/records/port_statistics.h"
+#include "monitor/records/raw_port_counters.h"
 
 constexpr int kColumnKindCount = 58;
 constexpr int kPortNameKind = 0;

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "monitor/drivers/raw_port_counters.h"
-#include "monitor/stats/port_statistics.h"
+#include "monitor/records/port_statistics.h"
+#include "monitor/records/raw_port_counters.h"
 
 // Appended to the label of a row whose port no available driver knows.
 inline constexpr std::string_view NotAvailableMarker = "  <NA>";

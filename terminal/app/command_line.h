@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/ui/message_box_types.h"
-#include "terminal/session/port_config.h"
+#include "terminal/config/port_config.h"
 
 // The command line is kept in a buffer of this size, its terminating zero included; a command
 // line that begins with a port name also needs room for the "," appended to it.

@@ -6,8 +6,8 @@
 #include "platform/system/system_info.h"
 #include "terminal/app/command_line.h"
 #include "terminal/app/main_frame.h"
+#include "terminal/config/port_config.h"
 #include "terminal/resources/halvo_resources.h"
-#include "terminal/session/port_config.h"
 #include "terminal/session/port_error_box.h"
 #include "terminal/session/process_events.h"
 

@@ -19,9 +19,9 @@
 #include "terminal/app/about_dlg.h"
 #include "terminal/app/options_dlg.h"
 #include "terminal/app/preferences.h"
+#include "terminal/config/port_config.h"
 #include "terminal/dialogs/open_dlg.h"
 #include "terminal/resources/qt_commands.h"
-#include "terminal/session/port_config.h"
 #include "terminal/session/port_edit.h"
 #include "terminal/session/port_event.h"
 #include "terminal/session/port_mdi_child_wnd.h"
@@ -331,6 +331,8 @@ bool CMainFrame::CreatePortWindow(const std::string& portName) {
     UpdateCaption();
     connect(frame, &QMdiSubWindow::windowStateChanged, menuUpdates_.get(),
             [this] { UpdateCaption(); });
+    connect(frame, &CPortMDIChildWnd::DisplayPressed, menuUpdates_.get(),
+            [this, frame] { ApplyPortMenuState(frame); });
     connect(frame, &QObject::destroyed, menuUpdates_.get(), [this] {
         UpdateMenu();
         // The area may still name the window that is going: the caption waits until it is gone.

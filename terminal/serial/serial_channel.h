@@ -11,7 +11,7 @@
 
 #include "platform/comm/comm_device.h"
 #include "platform/sync/event.h"
-#include "terminal/session/port_config.h"
+#include "terminal/config/port_config.h"
 
 // The values a channel passes to its callback.
 enum ChannelEvent : int {

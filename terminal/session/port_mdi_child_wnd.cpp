@@ -11,7 +11,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "terminal/app/main_frame.h"
 #include "terminal/resources/qt_commands.h"
 #include "terminal/session/port_edit.h"
 #include "terminal/session/port_event.h"
@@ -53,11 +52,10 @@ void AddMenuItems(QMenu* menu, std::span<const MenuItem> items, QObject* parent,
 
 }  // namespace
 
-CPortMDIChildWnd::CPortMDIChildWnd(CMainFrame* mainFrame, const std::string& portName,
+CPortMDIChildWnd::CPortMDIChildWnd(QObject* mainFrame, const std::string& portName,
                                    platform::PromptService& prompts,
                                    const PortViewPreferences& preferences)
-    : mainFrame_(mainFrame),
-      portName_(portName),
+    : portName_(portName),
       socket_(PortKindOf(portName) == PortKind::Socket),
       board_(std::make_shared<PortStateBoard>()),
       link_(std::make_shared<QtPortLink>(this, mainFrame)) {
@@ -89,7 +87,7 @@ CPortMDIChildWnd::CPortMDIChildWnd(CMainFrame* mainFrame, const std::string& por
     });
     edit_->SetContextMenuHandler([this](QPoint where) { ShowContextMenu(where); });
     report_->SetContextMenuHandler([this](QPoint where) { ShowContextMenu(where); });
-    edit_->SetMousePressHandler([this] { mainFrame_->ApplyPortMenuState(this); });
+    edit_->SetMousePressHandler([this] { emit DisplayPressed(); });
 
     thread_ = std::make_unique<CPortThread>(std::move(view));
 }

@@ -15,7 +15,6 @@
 #include "terminal/session/port_wnd.h"
 #include "terminal/session/view_flags.h"
 
-class CMainFrame;
 class CPortEdit;
 class CPortThread;
 class CReportWidget;
@@ -26,8 +25,10 @@ class QStatusBar;
 class QToolBar;
 
 class CPortMDIChildWnd : public QMdiSubWindow {
+    Q_OBJECT
+
   public:
-    CPortMDIChildWnd(CMainFrame* mainFrame, const std::string& portName,
+    CPortMDIChildWnd(QObject* mainFrame, const std::string& portName,
                      platform::PromptService& prompts, const PortViewPreferences& preferences);
     ~CPortMDIChildWnd() override;
 
@@ -68,6 +69,11 @@ class CPortMDIChildWnd : public QMdiSubWindow {
     QStringList VisiblePanes() const;
     QAction* ToolbarAction(int id) const;
 
+  signals:
+    // The user pressed a mouse button in the port's display: the main frame brings its port
+    // menu up to date for this window.
+    void DisplayPressed();
+
   protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -79,7 +85,6 @@ class CPortMDIChildWnd : public QMdiSubWindow {
     void UpdateToolbarChecks();
     void ShowContextMenu(QPoint globalPos);
 
-    CMainFrame* mainFrame_;
     const std::string portName_;
     const bool socket_;
     const platform::PromptOwner promptOwner_ = platform::NewPromptOwner();

@@ -17,26 +17,13 @@
 #include "platform/ui/prompts.h"
 #include "terminal/serial/serial_channel.h"
 #include "terminal/session/display_buffer.h"
+#include "terminal/session/port_frame_link.h"
 #include "terminal/session/port_messages.h"
 #include "terminal/session/port_name.h"
 #include "terminal/session/port_typed_writer.h"
 #include "terminal/session/statistics_report.h"
 
 struct PortShared;
-
-// Where a port's requests go. Called from any thread; it must only post, never wait. A frame
-// that has gone drops what arrives.
-class PortFrameLink {
-  public:
-    enum class Target {
-        Frame,      // the port frame: UWM_INDICATOR, UWM_TOGGLE_TOOLBAR, UWM_TOGGLE_STATUSBAR,
-                    // UWM_REPORT_TEXT, WM_CLOSE
-        MdiClient,  // the main frame's MDI client: WM_MDICASCADE, WM_MDITILE, UWM_APPLY_ALL_REQUEST
-        MainFrame,  // the main frame: WM_COMMAND (wParam the command id)
-    };
-    virtual ~PortFrameLink() = default;
-    virtual void Post(Target target, UINT message, WPARAM wParam, LPARAM lParam) = 0;
-};
 
 // What the port publishes for menu and toolbar states; read by the GUI thread without waiting.
 struct PortPublishedState {

@@ -6,8 +6,8 @@
 #include <ctime>
 
 #include "platform/sync/event.h"
+#include "terminal/config/port_config.h"
 #include "terminal/resources/halvo_resources.h"
-#include "terminal/session/port_config.h"
 #include "terminal/session/port_event.h"
 
 namespace {

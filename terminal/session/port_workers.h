@@ -20,7 +20,7 @@
 #include "terminal/session/display_buffer.h"
 #include "terminal/session/log_file.h"
 #include "terminal/session/port_activity.h"
-#include "terminal/session/port_session.h"
+#include "terminal/session/port_frame_link.h"
 #include "terminal/session/test_pattern.h"
 
 struct PortShared {

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "terminal/session/port_config.h"
+#include "terminal/config/port_config.h"
 
 // Applies the settings text (everything after "/P", already upper-cased) to the record. The
 // text is split at every ',' and ' ', empty pieces are not counted, and the pieces set in turn

@@ -11,7 +11,7 @@
 #include "platform/comm/port_map.h"
 #include "platform/registry/reg_file.h"
 #include "terminal/app/command_line.h"
-#include "terminal/session/port_config.h"
+#include "terminal/config/port_config.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

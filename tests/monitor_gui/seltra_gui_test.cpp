@@ -27,16 +27,16 @@
 #include <memory>
 
 #include "monitor/app/main_frame.h"
+#include "monitor/app/seltra_view.h"
 #include "monitor/app/settings_dlg.h"
 #include "monitor/drivers/driver_messages.h"
 #include "monitor/resources/seltra_resources.h"
 #include "monitor/sessions/session.h"
-#include "monitor/stats/reset_statistics.h"
 #include "monitor/table/add_port_dlg.h"
 #include "monitor/table/port_cell_delegate.h"
 #include "monitor/table/port_range.h"
+#include "monitor/table/reset_statistics.h"
 #include "monitor/table/select_column_dlg.h"
-#include "monitor/table/seltra_view.h"
 #include "platform/ui/prompts.h"
 #include "tests/monitor/drivers/test_driver.h"
 #include "tests/support/temp_config.h"

@@ -27,9 +27,9 @@
 
 #include "monitor/app/main_frame.h"
 #include "monitor/app/seltra_settings.h"
+#include "monitor/app/seltra_view.h"
 #include "monitor/resources/seltra_resources.h"
 #include "monitor/sessions/session.h"
-#include "monitor/table/seltra_view.h"
 #include "platform/ui/prompts.h"
 #include "tests/support/qt/pump_until.h"
 #include "tests/support/service_process.h"

@@ -16,7 +16,7 @@
 #include "platform/ui/prompts.h"
 #include "terminal/app/main_frame.h"
 #include "terminal/app/preferences.h"
-#include "terminal/session/port_config.h"
+#include "terminal/config/port_config.h"
 #include "terminal/session/port_mdi_child_wnd.h"
 #include "terminal/session/process_events.h"
 #include "terminal/session/view_flags.h"

@@ -13,6 +13,7 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
 
 #include "terminal/resources/halvo_resources.h"
@@ -243,6 +244,32 @@ TEST_F(HalvoGui, DisplayFlagChecksFollowPreferencesAndNewPortWindows) {
     ASSERT_TRUE(frame.CreatePortWindow("COM7"));
     EXPECT_FALSE(Checked(frame, ID_LOG_TO_FILE));
     EXPECT_FALSE(Checked(frame, ID_SHOW_CR_LF_BS));
+}
+
+// A press in a port's display brings the main frame's Port menu up to date for that port: the
+// serial-only items a stale state left grey are enabled again.
+TEST_F(HalvoGui, PressInTheDisplayAppliesThePortMenuState) {
+    CMainFrame& frame = Start("COM3");
+    CPortMDIChildWnd* com3 = Port("COM3");
+    ASSERT_NE(com3, nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return PaneShows(com3, "OPEN"); }));
+    frame.MdiArea()->setActiveSubWindow(com3);
+    std::vector<QAction*> serialOnly;
+    for (const int id : {ID_LOG_TO_FILE, ID_SHOW_CR_LF_BS, ID_PNP_TEST, ID_LOOPBACK_TEST,
+                         ID_SEND_IMMEDIATE_CHAR, ID_SEND_STRING}) {
+        QAction* action = frame.Action(id);
+        if (action != nullptr && action->isEnabled()) {
+            serialOnly.push_back(action);
+        }
+    }
+    ASSERT_FALSE(serialOnly.empty());
+    for (QAction* action : serialOnly) {
+        action->setEnabled(false);
+    }
+    QTest::mouseClick(com3->Edit()->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    for (QAction* action : serialOnly) {
+        EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
+    }
 }
 
 // The caption is the program's title followed by the active port's name, in brackets while

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "monitor/stats/report_settings.h"
+#include "monitor/records/report_settings.h"
 
 namespace {
 

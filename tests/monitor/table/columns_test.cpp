@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/stats/reset_statistics.h"
+#include "monitor/table/reset_statistics.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 
 #include "platform/comm/comm_device.h"
 #include "platform/system/debug_output.h"
-#include "terminal/session/port_config.h"
+#include "terminal/config/port_config.h"
 #include "terminal/session/port_error_box.h"
 #include "terminal/session/port_session.h"
 #include "terminal/session/view_flags.h"

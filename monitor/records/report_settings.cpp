@@ -1,4 +1,4 @@
-#include "monitor/stats/report_settings.h"
+#include "monitor/records/report_settings.h"
 
 #include <limits>
 

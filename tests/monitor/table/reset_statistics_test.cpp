@@ -2,7 +2,7 @@
 // it was, every other byte must be zero, so a field forgotten or cleared by mistake shows up by
 // its offset.
 
-#include "monitor/stats/reset_statistics.h"
+#include "monitor/table/reset_statistics.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "monitor/drivers/raw_port_counters.h"
+#include "monitor/records/raw_port_counters.h"
 
-#include "monitor/stats/little_endian.h"
+#include "monitor/records/little_endian.h"
 
 void EncodeRawPortCounters(const RawPortCounters& c,
                            std::span<std::uint8_t, RawPortCounters::kSize> out) {

@@ -1,4 +1,4 @@
-#include "monitor/table/seltra_view.h"
+#include "monitor/app/seltra_view.h"
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -13,11 +13,11 @@
 #include "monitor/drivers/driver_messages.h"
 #include "monitor/resources/seltra_resources.h"
 #include "monitor/stats/monitor_messages.h"
-#include "monitor/stats/reset_statistics.h"
 #include "monitor/table/add_port_dlg.h"
 #include "monitor/table/port_cell_delegate.h"
 #include "monitor/table/port_table_model.h"
 #include "monitor/table/print_lines.h"
+#include "monitor/table/reset_statistics.h"
 #include "monitor/table/select_column_dlg.h"
 #include "monitor/table/table_printer.h"
 

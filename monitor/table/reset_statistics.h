@@ -5,7 +5,7 @@
 
 #include <span>
 
-#include "monitor/stats/port_statistics.h"
+#include "monitor/records/port_statistics.h"
 
 inline constexpr const char* kAccessDeniedText = "Access is Denied!\t";
 inline constexpr const char* kAccessDeniedCaption = "Seltra2 - Warning ...";

@@ -1,4 +1,4 @@
-#include "terminal/session/port_config.h"
+#include "terminal/config/port_config.h"
 
 #include <gtest/gtest.h>
 

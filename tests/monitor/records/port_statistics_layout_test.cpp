@@ -6,8 +6,8 @@
 #include <array>
 #include <cstdint>
 
-#include "monitor/drivers/raw_port_counters.h"
-#include "monitor/stats/port_statistics.h"
+#include "monitor/records/port_statistics.h"
+#include "monitor/records/raw_port_counters.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "monitor/stats/port_statistics.h"
+#include "monitor/records/port_statistics.h"
 
 #include <algorithm>
 
-#include "monitor/stats/little_endian.h"
+#include "monitor/records/little_endian.h"
 
 namespace {
 

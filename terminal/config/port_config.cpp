@@ -1,4 +1,4 @@
-#include "terminal/session/port_config.h"
+#include "terminal/config/port_config.h"
 
 void FillDefaultPortConfig(PortConfig& config) {
     config.BaudRate = 115200;

@@ -1,4 +1,4 @@
-#include "monitor/stats/reset_statistics.h"
+#include "monitor/table/reset_statistics.h"
 
 #include "monitor/table/columns.h"
 
