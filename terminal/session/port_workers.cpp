@@ -287,6 +287,7 @@ void ReceiveWorker(std::shared_ptr<PortShared> shared, std::uint32_t generation,
         } else if (received.length >= kFullBlock && !shared->isSocket) {
             // A full block means more may be queued: waiting now would let a fast line
             // overflow the driver's queue, so the next read follows at once.
+            shared->receiveReadsAgain.fetch_add(1, std::memory_order_relaxed);
             continue;
         } else if (received.length > 0 || received.failed || shared->isSocket) {
             // After a block the pacing lets the next one gather, so data comes in batches.

@@ -86,6 +86,8 @@ struct PortShared {
     // The cycles each worker has run, over every open: what an idle port costs in wake-ups.
     std::atomic<std::uint64_t> receiveCycles{0};
     std::atomic<std::uint64_t> sendCycles{0};
+    // The receive cycles that followed a full block at once, without a wait.
+    std::atomic<std::uint64_t> receiveReadsAgain{0};
 
     // Built at the window's creation, before any worker starts; read only afterwards.
     std::unique_ptr<TestPattern> pattern;
