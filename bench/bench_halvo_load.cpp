@@ -90,13 +90,6 @@ double ThreadCpuSeconds() {
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// The machine's load over the last minute: other programs' work shows in every figure.
-double LoadAverage() {
-    double load = NAN;
-    std::ifstream("/proc/loadavg") >> load;
-    return load;
-}
-
 // Resident memory in KiB, after handing the allocator's free pages back to the system, so that
 // what earlier rounds freed does not count for or against the next one.
 long ResidentKib() {
@@ -194,24 +187,10 @@ struct ReportCounts {
     bool operator==(const ReportCounts&) const = default;
 };
 
-std::optional<double> NumberAfter(const std::string& text, const char* label) {
-    const std::size_t at = text.find(label);
-    if (at == std::string::npos) {
-        return std::nullopt;
-    }
-    const char* begin = text.c_str() + at + std::char_traits<char>::length(label);
-    char* end = nullptr;
-    const double value = std::strtod(begin, &end);
-    if (end == begin) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 std::optional<ReportCounts> CountsOf(const std::string& report) {
-    const auto sent = NumberAfter(report, "Total Bytes Transfered: ");
-    const auto received = NumberAfter(report, "Total Bytes Received  : ");
-    const auto errors = NumberAfter(report, "Total Errors     : ");
+    const auto sent = bench::NumberAfter(report, "Total Bytes Transfered: ");
+    const auto received = bench::NumberAfter(report, "Total Bytes Received  : ");
+    const auto errors = bench::NumberAfter(report, "Total Errors     : ");
     if (!sent || !received || !errors) {
         return std::nullopt;
     }
@@ -383,7 +362,7 @@ class LoadRound {
         }
         Progress("sending for " + std::to_string(sendSeconds_) + " s");
         const auto sending = [](CPortMDIChildWnd* port) { return port->State().sending.load(); };
-        result_.loadBefore = LoadAverage();
+        result_.loadBefore = bench::LoadAverage();
         const double cpu = CpuSeconds();
         const double gui = ThreadCpuSeconds();
         const Clock::time_point start = Clock::now();
@@ -402,7 +381,7 @@ class LoadRound {
         result_.sendSeconds = Seconds(Clock::now() - start);
         result_.cpuPercent = 100.0 * (CpuSeconds() - cpu) / result_.sendSeconds;
         result_.guiCpuPercent = 100.0 * (ThreadCpuSeconds() - gui) / result_.sendSeconds;
-        result_.loadAfter = LoadAverage();
+        result_.loadAfter = bench::LoadAverage();
 
         const std::vector<double> lateness = probe_.Sorted();
         result_.probeSamples = lateness.size();

@@ -132,26 +132,6 @@ long StatusKib(const char* label) {
     return -1;
 }
 
-double LoadAverage() {
-    double load = NAN;
-    std::ifstream("/proc/loadavg") >> load;
-    return load;
-}
-
-std::optional<double> NumberAfter(const std::string& text, const char* label) {
-    const std::size_t at = text.find(label);
-    if (at == std::string::npos) {
-        return std::nullopt;
-    }
-    const char* begin = text.c_str() + at + std::char_traits<char>::length(label);
-    char* end = nullptr;
-    const double value = std::strtod(begin, &end);
-    if (end == begin) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 // Lines of text as a device would print them: numbered, 78 characters and CR LF.
 std::string TextStream() {
     std::string text;
@@ -274,7 +254,7 @@ class Round {
     // The measured period: `feed` runs meanwhile (on the GUI thread's event loop).
     void Measure(const std::function<void()>& begin, const std::function<void()>& end) {
         malloc_trim(0);
-        result_.loadBefore = LoadAverage();
+        result_.loadBefore = bench::LoadAverage();
         const auto threads = ThreadTimes();
         const double process = ClockSeconds(CLOCK_PROCESS_CPUTIME_ID);
         const double gui = ClockSeconds(CLOCK_THREAD_CPUTIME_ID);
@@ -289,7 +269,7 @@ class Round {
         RunFor(1000);
         result_.processCpu = ClockSeconds(CLOCK_PROCESS_CPUTIME_ID) - process;
         result_.guiCpu = ClockSeconds(CLOCK_THREAD_CPUTIME_ID) - gui;
-        result_.loadAfter = LoadAverage();
+        result_.loadAfter = bench::LoadAverage();
         std::map<std::string, ThreadTime> byName;
         for (const auto& [id, now] : ThreadTimes()) {
             const auto was = threads.find(id);
@@ -321,7 +301,8 @@ class Round {
         }
         const auto shown = [&] {
             return frame->ShowsReport() &&
-                   NumberAfter(frame->Report()->Text(), "Total Bytes Received  : ").has_value();
+                   bench::NumberAfter(frame->Report()->Text(), "Total Bytes Received  : ")
+                       .has_value();
         };
         if (!RunUntil(shown, 20000)) {
             return Invalid("the statistics report of " + port + " was not shown");
@@ -330,8 +311,8 @@ class Round {
         std::optional<double> last;
         for (int attempt = 0; attempt < 5; ++attempt) {
             const std::string text = frame->Report()->Text();
-            const auto received = NumberAfter(text, "Total Bytes Received  : ");
-            const auto sent = NumberAfter(text, "Total Bytes Transfered: ");
+            const auto received = bench::NumberAfter(text, "Total Bytes Received  : ");
+            const auto sent = bench::NumberAfter(text, "Total Bytes Transfered: ");
             if (received && sent && last && *last == *received) {
                 receivedK = *received;
                 sentK = *sent;
@@ -574,7 +555,8 @@ int main(int argc, char** argv) {
             PtyRun(directories.ConfigDir(), "pty at 92160 B/s (921600 baud)", 92160.0, seconds));
     }
     if (runs.find('b') != std::string::npos) {
-        results.push_back(PtyRun(directories.ConfigDir(), "pty at 1 MB/s", 1024.0 * 1024.0, seconds));
+        results.push_back(
+            PtyRun(directories.ConfigDir(), "pty at 1 MB/s", 1024.0 * 1024.0, seconds));
     }
     if (runs.find('c') != std::string::npos) {
         results.push_back(NullModemRun(directories.ConfigDir(), seconds));

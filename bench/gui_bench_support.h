@@ -9,8 +9,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace bench {
@@ -109,6 +112,28 @@ inline void UseOffscreenPlatformWithoutDisplay() {
     if (empty("QT_QPA_PLATFORM") && empty("DISPLAY") && empty("WAYLAND_DISPLAY")) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
+}
+
+// The machine's load over the last minute: other programs' work shows in every figure.
+inline double LoadAverage() {
+    double load = NAN;
+    std::ifstream("/proc/loadavg") >> load;
+    return load;
+}
+
+// The number that follows `label` in a report's text, if there is one.
+inline std::optional<double> NumberAfter(const std::string& text, const char* label) {
+    const std::size_t at = text.find(label);
+    if (at == std::string::npos) {
+        return std::nullopt;
+    }
+    const char* begin = text.c_str() + at + std::char_traits<char>::length(label);
+    char* end = nullptr;
+    const double value = std::strtod(begin, &end);
+    if (end == begin) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 }  // namespace bench
