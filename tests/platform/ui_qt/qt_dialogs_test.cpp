@@ -8,12 +8,10 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTemporaryDir>
-#include <QThread>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -22,25 +20,20 @@
 
 #include "platform/ui/qt/qt_printer_context.h"
 #include "platform/ui/qt/qt_prompts.h"
+#include "tests/support/wait.h"
 
 namespace platform {
 namespace {
 
 using namespace std::chrono_literals;
 
-bool SpinUntil(const std::function<bool()>& done, int milliseconds = 20000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > milliseconds) {
-            return false;
-        }
+bool SpinUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds patience = kWaitPatience) {
+    return WaitUntil(done, patience, [] {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         // Outside a running event loop the toolkit keeps deferred deletions for later.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QThread::msleep(2);
-    }
-    return true;
+    });
 }
 
 // A dialog with one edit named "baud", OK and Cancel by accept() and reject().
@@ -130,7 +123,7 @@ TEST(QtDialogs, QuestionsAskedWhileTheGuiWaitsAreAnsweredAtOnce) {
     });
     if (asked.wait_for(60s) != std::future_status::ready) {
         ADD_FAILURE() << "a worker waited for the GUI thread while it waited for a port";
-        SpinUntil([&] { return asked.wait_for(0s) == std::future_status::ready; }, 600000);
+        SpinUntil([&] { return asked.wait_for(0s) == std::future_status::ready; }, 10min);
         return;
     }
     const auto [box, dialog, path, noPrinter] = asked.get();
