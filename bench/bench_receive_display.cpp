@@ -42,13 +42,13 @@
 
 #include "bench/gui_bench_support.h"
 #include "platform/ui/prompts.h"
-#include "terminal/app/main_frame.h"
+#include "terminal/app/qt/main_frame.h"
 #include "terminal/app/preferences.h"
 #include "terminal/config/port_config.h"
 #include "terminal/resources/halvo_resources.h"
-#include "terminal/session/port_mdi_child_wnd.h"
+#include "terminal/session/qt/port_mdi_child_wnd.h"
 #include "terminal/session/process_events.h"
-#include "terminal/session/report_widget.h"
+#include "terminal/session/qt/report_widget.h"
 #include "terminal/session/view_flags.h"
 
 using namespace std::chrono_literals;

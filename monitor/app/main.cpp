@@ -1,9 +1,0 @@
-#include "monitor/app/seltra_app.h"
-
-int main(int argc, char** argv) {
-    CSeltraApp app(argc, argv);
-    if (!app.InitInstance()) {
-        return 1;
-    }
-    return CSeltraApp::exec();
-}
