@@ -459,3 +459,79 @@ void SerialChannel::Dispatch(Watch& watch, const CommDeviceHandle& device, DWORD
         }
     }
 }
+
+bool SerialChannel::Open(std::string* failureText) {
+    if (Open() == OPEN_SUCCESS) {
+        return true;
+    }
+    if (failureText != nullptr) {
+        *failureText = "Halvo2 Can't open the port!\r\n";
+    }
+    return false;
+}
+
+void SerialChannel::StartWatch() {
+    if (!WatcherStarted()) {
+        StartWatcher();
+    }
+}
+
+void SerialChannel::BeginClose() {
+    StopWatcher();
+    // Closing the device also ends a write that flow control holds back and a wait for input.
+    CloseDevice();
+}
+
+TransportRead SerialChannel::ReadQueued(char* buffer, DWORD maxBytes) {
+    TransportRead read;
+    // A closed channel's queue query fails quietly and reads as empty; through the transport
+    // it is a failed read.
+    if (!Device() || !Read(buffer, maxBytes, read.length)) {
+        read.failed = true;
+        read.length = 0;
+        read.goneError = DeviceLostError();
+    }
+    return read;
+}
+
+InputWait SerialChannel::WaitForInput(DWORD milliseconds) {
+    const CommDeviceHandle device = Device();
+    if (!device) {
+        return InputWait::Closed;
+    }
+    if (device->WaitForInput(milliseconds)) {
+        return InputWait::Ready;
+    }
+    const DWORD error = platform::GetLastError();
+    if (platform::IsDeviceGoneError(error)) {
+        watch_->lostError.store(error);
+        return InputWait::Gone;
+    }
+    return error == WAIT_TIMEOUT ? InputWait::TimedOut : InputWait::Failed;
+}
+
+bool SerialChannel::WriteAll(const char* data, DWORD length) {
+    return Write(data, length) != 0;
+}
+
+void SerialChannel::WriteUncounted(const char* data, DWORD length) {
+    if (const CommDeviceHandle device = Device()) {
+        DWORD written = 0;
+        device->WriteFile(data, length, written);
+    }
+}
+
+TransportCounts SerialChannel::Counts() const {
+    TransportCounts counts;
+    counts.kbWritten = KbWritten();
+    counts.kbRead = KbRead();
+    counts.totalErrors = TotalErrors();
+    counts.parityErrors = ParityErrors();
+    counts.framingErrors = FramingErrors();
+    counts.overrunErrors = OverrunErrors();
+    return counts;
+}
+
+DWORD SerialChannel::SendPacingMs(bool /*patternSent*/, bool continuous) const {
+    return continuous ? 50 : 25;
+}

@@ -2,7 +2,8 @@
 // One port window's serial device: opened and configured from the port's settings record, read
 // for what the driver already holds, written with a wait for completion, with counters of line
 // errors and kilobytes, and a watcher thread that reports modem-line and communication events
-// through a callback. Socket ports keep a channel too, for its open flag and counters only.
+// through a callback. It is a serial port's transport: the workers, the typed characters and
+// the session reach it through PortTransport.
 
 #include <atomic>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "platform/comm/comm_device.h"
 #include "platform/sync/event.h"
 #include "terminal/config/port_config.h"
+#include "terminal/transport/port_transport.h"
 
 // The values a channel passes to its callback.
 enum ChannelEvent : int {
@@ -54,13 +56,13 @@ enum OpenResult : int {
 class SerialChannel;
 using ChannelCallback = void (*)(SerialChannel* channel, void* owner, ChannelEvent event);
 
-class SerialChannel {
+class SerialChannel final : public PortTransport {
   public:
     // The four modem-line events stay on whatever else a port watches.
     static constexpr DWORD kModemLineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
 
     SerialChannel(int portNumber, const PortConfig& config, void* owner);
-    ~SerialChannel();
+    ~SerialChannel() override;
     SerialChannel(const SerialChannel&) = delete;
     SerialChannel& operator=(const SerialChannel&) = delete;
 
@@ -90,8 +92,6 @@ class SerialChannel {
     const PortConfig& Config() const { return config_; }
     const char* DevicePath() const { return devicePath_; }
     bool PortOpen() const { return portOpen_.load(std::memory_order_acquire) != 0; }
-    // Socket ports keep their open state here too.
-    void SetPortOpen(bool open) { portOpen_.store(open ? 1 : 0, std::memory_order_release); }
     bool WatcherRunning() const;
     bool WatcherStarted() const { return watcherStarted_.load() != 0; }
     bool NotXoff() const { return notXoff_.load() != 0; }
@@ -109,6 +109,24 @@ class SerialChannel {
     DWORD FramingErrors() const { return framingErrors_.load(std::memory_order_relaxed); }
     DWORD ParityErrors() const { return parityErrors_.load(std::memory_order_relaxed); }
     DWORD OverrunErrors() const { return overrunErrors_.load(std::memory_order_relaxed); }
+
+    // PortTransport: Open and StartWatcher, Read, the device's wait for input, Write, and the
+    // counters above.
+    bool Open(std::string* failureText) override;
+    void StartWatch() override;
+    void BeginClose() override;
+    bool IsOpen() const override { return PortOpen(); }
+    TransportRead ReadQueued(char* buffer, DWORD maxBytes) override;
+    InputWait WaitForInput(DWORD milliseconds) override;
+    bool WriteAll(const char* data, DWORD length) override;
+    void WriteUncounted(const char* data, DWORD length) override;
+    DWORD LostError() const override { return DeviceLostError(); }
+    TransportCounts Counts() const override;
+    void ResetReadCounts() override { ResetReadCounters(); }
+    void ResetWrittenCount() override { ResetWrittenCounter(); }
+    DWORD SendPacingMs(bool patternSent, bool continuous) const override;
+    std::string Caption() const override { return devicePath_; }
+    platform::CommDeviceHandle SerialDevice() const override { return Device(); }
 
   private:
     struct Watch;

@@ -7,6 +7,8 @@
 
 #include "platform/system/debug_output.h"
 #include "platform/system/last_error.h"
+#include "terminal/net/socket_transport.h"
+#include "terminal/serial/serial_channel.h"
 #include "terminal/session/port_error_box.h"
 #include "terminal/session/port_workers.h"
 #include "terminal/session/render_received.h"
@@ -17,7 +19,6 @@ using Target = PortFrameLink::Target;
 
 namespace {
 
-constexpr const char* kCantOpenText = "Halvo2 Can't open the port!\r\n";
 constexpr const char* kPortClosedTrace = "Port is closed!\n";
 constexpr const char* kPortNotOpenText = "Port is not open!\t";
 constexpr const char* kDeviceLostText = "Halvo2 lost the port's device!\t\n";
@@ -97,17 +98,26 @@ void EndWorker(std::thread& thread, EventHandle& ended, DWORD milliseconds) {
     ended.reset();
 }
 
-// A typed character's write: the device of the open it was typed in, never a later one.
+// A typed character's write: the device or connection of the open it was typed in, never a
+// later one.
 void WriteTyped(PortShared& shared, std::uint32_t generation, const char* bytes, DWORD length) {
     std::lock_guard lock(shared.deviceWriteMutex);
     if (!shared.Running(generation)) {
         return;
     }
-    if (platform::CommDeviceHandle device = shared.channel->Device()) {
-        DWORD written = 0;
-        // Typed characters are neither counted nor checked.
-        device->WriteFile(bytes, length, written);
+    shared.transport->WriteUncounted(bytes, length);
+}
+
+// The port's transport by the kind of its name: a serial port's channel, with the window's
+// watcher callback, or a socket port's connection.
+std::unique_ptr<PortTransport> MakeTransport(const std::string& portName, int portNumber,
+                                             PortShared& shared) {
+    if (portNumber == -1) {
+        return std::make_unique<SocketTransport>(portName);
     }
+    auto channel = std::make_unique<SerialChannel>(portNumber, DefaultPortConfig(), &shared);
+    channel->SetCallback(PortChannelCallback);
+    return channel;
 }
 
 }  // namespace
@@ -119,8 +129,7 @@ PortSession::PortSession(std::string portName, std::shared_ptr<PortFrameLink> li
       prompts_(prompts) {
     // A name too short to be a socket port's names a serial port.
     portNumber_ = portName_.size() < kShortestSocketPortName ? SerialPortNumber(portName_) : -1;
-    shared_ = std::make_shared<PortShared>(portName_, portNumber_ == -1, std::move(link), display_,
-                                           prompts_);
+    shared_ = std::make_shared<PortShared>(portName_, std::move(link), display_, prompts_);
 }
 
 PortSession::~PortSession() {
@@ -132,12 +141,11 @@ PortSession::~PortSession() {
 }
 
 void PortSession::Create() {
-    if (shared_->channel) {
+    if (shared_->transport) {
         return;
     }
-    const PortConfig config = DefaultPortConfig();
-    shared_->channel = std::make_unique<SerialChannel>(portNumber_, config, shared_.get());
-    shared_->channel->SetCallback(PortChannelCallback);
+    // A serial port's channel copies the default settings here, once for the window's life.
+    shared_->transport = MakeTransport(portName_, portNumber_, *shared_);
     const DisplayFlags& flags = ProcessDisplayFlags();
     shared_->pattern =
         std::make_unique<TestPattern>(flags.continuousCharacter.load(), flags.character.load());
@@ -149,12 +157,12 @@ void PortSession::Create() {
     OnReceiveCommand();
 }
 
-SerialChannel* PortSession::Channel() const {
-    return shared_->channel.get();
+PortTransport* PortSession::Transport() const {
+    return shared_->transport.get();
 }
 
 void PortSession::OpenClosePort() {
-    if (!shared_->channel) {
+    if (!shared_->transport) {
         return;
     }
     if (shared_->isOpen.load() == 0) {
@@ -165,37 +173,23 @@ void PortSession::OpenClosePort() {
 }
 
 void PortSession::OpenPort() {
-    SerialChannel& channel = *shared_->channel;
-    if (IsSocket()) {
-        if (!ConnectSocketPort()) {
-            shared_->isOpen = 0;
-            times_ = {};
-            PostActivity(ACTIVITY_NOT_READY);
-            return;
-        }
-        channel.SetPortOpen(true);
-        MarkOpen();
-    } else {
-        if (channel.Open() != OPEN_SUCCESS) {
-            RenderReceived(*display_, kCantOpenText, -1);
-            shared_->isOpen = 0;
-            times_ = {};
-            PostActivity(ACTIVITY_NOT_READY);
-            return;
-        }
-        MarkOpen();
-        channel.StartWatcher();
+    PortTransport& transport = *shared_->transport;
+    std::string failure;
+    if (!transport.Open(&failure)) {
+        RenderReceived(*display_, failure.c_str(), -1);
+        shared_->isOpen = 0;
+        times_ = {};
+        PostActivity(ACTIVITY_NOT_READY);
+        return;
+    }
+    MarkOpen();
+    transport.StartWatch();
+    // A serial port raises its lines at every open; a socket port has none.
+    if (transport.SerialDevice()) {
         RaiseSerialLines();
     }
     StartWorkers();
     PostActivity(ACTIVITY_READY);
-}
-
-bool PortSession::ConnectSocketPort() {
-    // Socket ports have no TCP connection yet: their open fails as a refused connection does,
-    // with the text in the display.
-    RenderReceived(*display_, kCantOpenText, -1);
-    return false;
 }
 
 void PortSession::MarkOpen() {
@@ -220,7 +214,7 @@ void PortSession::RaiseSerialLines() {
         OnDtrCommand();
     }
     DWORD status = 0;
-    const platform::CommDeviceHandle device = shared_->channel->Device();
+    const platform::CommDeviceHandle device = shared_->transport->SerialDevice();
     if (device && device->GetCommModemStatus(status)) {
         static constexpr std::pair<DWORD, int> kLines[] = {
             {MS_CTS_ON, ID_INDICATOR_CTS},
@@ -242,14 +236,12 @@ void PortSession::StartWorkers() {
     const std::uint32_t generation = shared_->openGeneration.load();
     receiveThread_ = StartWorker(ReceiveWorker, shared_, generation, receiveEndedEvent_);
     sendThread_ = StartWorker(SendWorker, shared_, generation, sendEndedEvent_);
-    if (!IsSocket()) {
-        const bool started =
-            typedWriter_.Start([shared = shared_, generation](const char* bytes, DWORD length) {
-                WriteTyped(*shared, generation, bytes, length);
-            });
-        if (!started) {
-            platform::OutputDebugStringA("Halvo2 can't start the typed-character writer!\n");
-        }
+    const bool started =
+        typedWriter_.Start([shared = shared_, generation](const char* bytes, DWORD length) {
+            WriteTyped(*shared, generation, bytes, length);
+        });
+    if (!started) {
+        platform::OutputDebugStringA("Halvo2 can't start the typed-character writer!\n");
     }
 }
 
@@ -263,16 +255,10 @@ void PortSession::ClosePort() {
     s.dtrOn = 0;
     s.loopbackOn = 0;
     s.captureActive = 0;
-    // Idle workers wait on their events; a receive worker waiting for input is ended by the
-    // device's close below.
+    // Idle workers wait on their events; a receive worker waiting for input, and a write held
+    // back, are ended by the transport's first step of the close.
     s.WakeWorkers();
-    if (IsSocket()) {
-        s.channel->SetPortOpen(false);
-    } else {
-        s.channel->StopWatcher();
-        // Closing the device also ends a write that flow control holds back.
-        s.channel->CloseDevice();
-    }
+    s.transport->BeginClose();
     static constexpr int kClosedIndicators[] = {
         ID_INDICATOR_OPEN, ID_INDICATOR_DTR, ID_INDICATOR_RTS,  ID_INDICATOR_DSR,
         ID_INDICATOR_CTS,  ID_INDICATOR_CD,  ID_INDICATOR_RING,
@@ -283,11 +269,15 @@ void PortSession::ClosePort() {
     EndWorker(receiveThread_, receiveEndedEvent_, kReceiveEndWaitMs);
     EndWorker(sendThread_, sendEndedEvent_, kSendEndWaitMs);
     typedWriter_.Stop(kTypedEndWaitMs);
+    // When the release fails the activity pane keeps what it shows.
+    if (!s.transport->EndClose()) {
+        return;
+    }
     PostActivity(ACTIVITY_NOT_READY);
 }
 
 void PortSession::OnDeviceLost() {
-    if (!shared_->channel || shared_->isOpen.load() == 0) {
+    if (!shared_->transport || shared_->isOpen.load() == 0) {
         return;
     }
     const DWORD error = shared_->DeviceLostError();
@@ -308,7 +298,7 @@ void PortSession::ClosePortWindow() {
 }
 
 bool PortSession::PortOpen() const {
-    return shared_->channel && shared_->channel->PortOpen();
+    return shared_->transport && shared_->transport->IsOpen();
 }
 
 void PortSession::PostActivity(LPARAM code) const {
@@ -343,12 +333,10 @@ void PortSession::StartReceiving() {
     if (shared_->receiving.load() != 0) {
         return;
     }
-    SerialChannel& channel = *shared_->channel;
-    channel.ResetReadCounters();
+    PortTransport& transport = *shared_->transport;
+    transport.ResetReadCounts();
     receiveStartTime_ = Now();
-    if (!channel.WatcherStarted()) {
-        channel.StartWatcher();
-    }
+    transport.StartWatch();
     shared_->receiving = 1;
     shared_->WakeWorkers();
     PostActivity(ActivityAfter(TransferChange::StartReceiving, shared_->Transfer()));
@@ -375,12 +363,10 @@ void PortSession::StartSending() {
     if (shared_->sending.load() != 0) {
         return;
     }
-    SerialChannel& channel = *shared_->channel;
-    channel.ResetWrittenCounter();
+    PortTransport& transport = *shared_->transport;
+    transport.ResetWrittenCount();
     sendStartTime_ = Now();
-    if (!channel.WatcherStarted()) {
-        channel.StartWatcher();
-    }
+    transport.StartWatch();
     shared_->sending = 1;
     shared_->WakeWorkers();
     PostActivity(ActivityAfter(TransferChange::StartSending, shared_->Transfer()));
@@ -398,14 +384,14 @@ namespace {
 
 void RunLineCommand(PortSession& session, PortShared& shared, std::atomic<int>& flag,
                     const LineCommand& command) {
-    if (!shared.channel || !shared.channel->PortOpen()) {
+    if (!shared.transport || !shared.transport->IsOpen()) {
         platform::OutputDebugStringA(command.closedTrace);
         session.PortErrorBox(kPortNotOpenText, 0);
         return;
     }
     const int now = flag.load() != 0 ? 0 : 1;
     flag = now;
-    const platform::CommDeviceHandle device = shared.channel->Device();
+    const platform::CommDeviceHandle device = shared.transport->SerialDevice();
     BOOL ok = FALSE;
     DWORD error = ERROR_INVALID_HANDLE;
     if (device) {
@@ -433,7 +419,7 @@ void PortSession::OnRtsCommand() {
 
 void PortSession::ApplyPortConfig(const PortConfig& config) {
     const platform::CommDeviceHandle device =
-        shared_->channel ? shared_->channel->Device() : nullptr;
+        shared_->transport ? shared_->transport->SerialDevice() : nullptr;
     // A refused record (or a closed port) changes nothing and says nothing.
     if (!device || !device->SetCommState(config)) {
         return;
@@ -476,10 +462,6 @@ void PortSession::OnChar(unsigned code, unsigned scanCode) {
 }
 
 void PortSession::SendTypedCharacter(char character) {
-    if (IsSocket()) {
-        // A socket port sends typed characters on its connection once it has one.
-        return;
-    }
     // Nothing is written while the port is closed.
     if (!PortOpen()) {
         return;
@@ -504,16 +486,9 @@ void PortSession::SetReportView(bool on) {
 
 ReportCounters PortSession::Counters() const {
     ReportCounters counters;
-    const SerialChannel* channel = shared_->channel.get();
-    if (channel == nullptr) {
-        return counters;
+    if (const PortTransport* transport = shared_->transport.get()) {
+        counters = transport->Counts();
     }
-    counters.kbWritten = channel->KbWritten();
-    counters.kbRead = channel->KbRead();
-    counters.totalErrors = channel->TotalErrors();
-    counters.parityErrors = channel->ParityErrors();
-    counters.framingErrors = channel->FramingErrors();
-    counters.overrunErrors = channel->OverrunErrors();
     return counters;
 }
 
@@ -538,9 +513,9 @@ std::string PortSession::LastReportText() const {
 }
 
 void PortSession::PortErrorBox(const char* message, long code) {
-    const SerialChannel* channel = shared_->channel.get();
+    const PortTransport* transport = shared_->transport.get();
     ShowPortErrorBox(prompts_, FormatPortErrorText(message, code),
-                     channel != nullptr ? channel->DevicePath() : "");
+                     transport != nullptr ? transport->Caption() : std::string());
 }
 
 namespace {

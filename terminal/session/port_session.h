@@ -1,5 +1,5 @@
 #pragma once
-// Everything one port window is and does apart from drawing: the port's channel and display,
+// Everything one port window is and does apart from drawing: the port's transport and display,
 // its flags, open and close, the two data workers, typed characters, the DTR and RTS lines and
 // the error box. It runs on the port's own thread (every public operation is called there);
 // the workers, the channel's watcher and the short threads of error boxes only read its flags
@@ -15,13 +15,14 @@
 
 #include "platform/sync/event.h"
 #include "platform/ui/prompts.h"
-#include "terminal/serial/serial_channel.h"
+#include "terminal/config/port_config.h"
 #include "terminal/session/display_buffer.h"
 #include "terminal/session/port_frame_link.h"
 #include "terminal/session/port_messages.h"
 #include "terminal/session/port_name.h"
 #include "terminal/session/port_typed_writer.h"
 #include "terminal/session/statistics_report.h"
+#include "terminal/transport/port_transport.h"
 
 struct PortShared;
 
@@ -97,8 +98,9 @@ class PortSession {
     int PortNumber() const { return portNumber_; }
     DisplayBuffer& Display() { return *display_; }
     std::shared_ptr<DisplayBuffer> SharedDisplay() const { return display_; }
-    // Null before Create().
-    SerialChannel* Channel() const;
+    // The port's transport (a serial port's channel or a socket port's connection); null
+    // before Create().
+    PortTransport* Transport() const;
     PortPublishedState PublishedState() const;
     // The same, readable from any thread for as long as the reader is kept; it holds no share
     // of the port, and once the port has gone it reads everything off.
@@ -118,7 +120,6 @@ class PortSession {
 
   private:
     void OpenPort();
-    bool ConnectSocketPort();
     void MarkOpen();
     void RaiseSerialLines();
     void StartWorkers();

@@ -15,7 +15,7 @@ constexpr DWORD kReadBlock = 4096;
 // driver still holds behind them.
 constexpr DWORD kFullBlock = kReadBlock * 3 / 4;
 
-// The wait after the reads that emptied a serial port's queue: the pacing, shortened on a busy
+// The wait after the reads that emptied a port's queue: the pacing, shortened on a busy
 // line to about the time a block takes to gather there, so that a fast line wakes the worker
 // once a block and never fills the driver's queue (a pseudo-terminal holds about 18 KB).
 DWORD BusyLinePacingMs(std::size_t gathered, std::chrono::steady_clock::duration took,
@@ -28,48 +28,23 @@ DWORD BusyLinePacingMs(std::size_t gathered, std::chrono::steady_clock::duration
     return static_cast<DWORD>(std::clamp(ms, 1.0, static_cast<double>(pacingMs)));
 }
 
-// What one look at the driver found.
-struct Received {
-    DWORD length = 0;  // bytes in the buffer, followed by a zero byte
-    bool failed = false;
-    bool gone = false;  // the failure says the device has gone
-};
-
-// One block of what the driver holds, at most kReadBlock bytes. Failed reads are not
-// reported: the next cycle tries again.
-Received ReceiveBlock(PortShared& shared, char* buffer) {
-    Received received;
-    if (shared.isSocket) {
-        // A socket port reads from its connection here once it has one; without it there is
-        // nothing to read.
-        return received;
-    }
-    received.failed = !shared.channel->Read(buffer, kReadBlock, received.length);
-    if (received.failed) {
-        received.length = 0;
-        received.gone = shared.channel->DeviceLostError() != 0;
-    }
-    return received;
-}
-
-// The end of a receive cycle of a serial port that found nothing: the wait lasts until a byte
-// arrives, so an idle port costs a wake-up every kIdleWaitMs and data still comes at once.
-// A closed device (none, or one whose wait fails) falls back to the pacing, which never spins.
-// Returns the error when the wait failed because the device has gone, else 0.
+// The end of a receive cycle that found nothing: the wait lasts until input arrives, so an
+// idle port costs a wake-up every kIdleWaitMs and data still comes at once. A closed transport
+// waits on the worker's own event, and a wait that fails falls back to the pacing: neither
+// spins. Returns the error when the wait failed because the device has gone, else 0.
 DWORD WaitForReceived(PortShared& shared, DWORD pacingMs) {
-    const platform::CommDeviceHandle device = shared.channel->Device();
-    if (!device) {
-        platform::WaitForSingleObject(*shared.receiveWork, kIdleWaitMs);
-        return 0;
-    }
-    if (!device->WaitForInput(kIdleWaitMs)) {
-        const DWORD error = platform::GetLastError();
-        if (platform::IsDeviceGoneError(error)) {
-            return error;
-        }
-        if (error != WAIT_TIMEOUT) {
+    switch (shared.transport->WaitForInput(kIdleWaitMs)) {
+        case InputWait::Closed:
+            platform::WaitForSingleObject(*shared.receiveWork, kIdleWaitMs);
+            return 0;
+        case InputWait::Gone:
+            return shared.transport->LostError();
+        case InputWait::Failed:
             platform::Sleep(pacingMs);
-        }
+            return 0;
+        case InputWait::Ready:
+        case InputWait::TimedOut:
+            return 0;
     }
     return 0;
 }
@@ -90,30 +65,25 @@ void DispatchBlock(PortShared& shared, const char* block, DWORD length) {
 
 // Writes the test pattern once; true when it went out.
 bool SendPattern(PortShared& shared) {
-    if (shared.isSocket) {
-        // A socket port sends on its connection here once it has one.
-        return false;
-    }
     std::lock_guard lock(shared.deviceWriteMutex);
-    return shared.channel->Write(shared.pattern->Data(),
-                                 static_cast<DWORD>(shared.pattern->Length())) != 0;
+    return shared.transport->WriteAll(shared.pattern->Data(),
+                                      static_cast<DWORD>(shared.pattern->Length()));
 }
 
 }  // namespace
 
-PortShared::PortShared(std::string name, bool socket, std::shared_ptr<PortFrameLink> frameLink,
+PortShared::PortShared(std::string name, std::shared_ptr<PortFrameLink> frameLink,
                        std::shared_ptr<DisplayBuffer> displayBuffer,
                        platform::PromptService& promptService)
     : portName(std::move(name)),
-      isSocket(socket),
       link(std::move(frameLink)),
       display(std::move(displayBuffer)),
       prompts(promptService) {}
 
 PortShared::~PortShared() {
-    // The channel goes first (it is the last member); saying so keeps that true if members
+    // The transport goes first (it is the last member); saying so keeps that true if members
     // are ever reordered.
-    channel.reset();
+    transport.reset();
 }
 
 void PortShared::Post(PortFrameLink::Target target, UINT message, WPARAM wParam,
@@ -240,16 +210,6 @@ DWORD ReceivePacingMs(bool continuous) {
     return continuous ? 50 : 25;
 }
 
-DWORD SendPacingMs(bool socket, bool patternSent, bool continuous) {
-    if (!socket) {
-        return continuous ? 50 : 25;
-    }
-    if (patternSent) {
-        return continuous ? 3358 : 33;
-    }
-    return 50;
-}
-
 void ReceiveWorker(std::shared_ptr<PortShared> shared, std::uint32_t generation,
                    platform::EventHandle ended) {
     if (!shared) {
@@ -264,9 +224,9 @@ void ReceiveWorker(std::shared_ptr<PortShared> shared, std::uint32_t generation,
     while (shared->Running(generation)) {
         shared->receiveCycles.fetch_add(1, std::memory_order_relaxed);
         const bool receiving = shared->receiving.load() != 0;
-        Received received;
+        TransportRead received;
         if (receiving) {
-            received = ReceiveBlock(*shared, buffer);
+            received = shared->transport->ReadQueued(buffer, kReadBlock);
             gathered += received.length;
             if (received.length > 0) {
                 buffer[received.length] = 0;
@@ -276,25 +236,23 @@ void ReceiveWorker(std::shared_ptr<PortShared> shared, std::uint32_t generation,
         if (!shared->Running(generation)) {
             break;
         }
-        if (received.gone) {
+        if (received.goneError != 0) {
             // Nothing more can come from a device that has gone: the port thread closes it.
-            shared->ReportDeviceLost(generation, shared->channel->DeviceLostError());
+            shared->ReportDeviceLost(generation, received.goneError);
             break;
         }
         const DWORD pacingMs = ReceivePacingMs(ProcessDisplayFlags().continuousCharacter.load());
         if (!receiving) {
             platform::WaitForSingleObject(*shared->receiveWork, kIdleWaitMs);
-        } else if (received.length >= kFullBlock && !shared->isSocket) {
+        } else if (received.length >= kFullBlock) {
             // A full block means more may be queued: waiting now would let a fast line
             // overflow the driver's queue, so the next read follows at once.
             shared->receiveReadsAgain.fetch_add(1, std::memory_order_relaxed);
             continue;
-        } else if (received.length > 0 || received.failed || shared->isSocket) {
+        } else if (received.length > 0 || received.failed) {
             // After a block the pacing lets the next one gather, so data comes in batches.
             const auto now = std::chrono::steady_clock::now();
-            const DWORD pace = shared->isSocket
-                                   ? pacingMs
-                                   : BusyLinePacingMs(gathered, now - gatherStart, pacingMs);
+            const DWORD pace = BusyLinePacingMs(gathered, now - gatherStart, pacingMs);
             // What the next reads find arrived during this wait.
             gathered = 0;
             gatherStart = now;
@@ -327,17 +285,17 @@ void SendWorker(std::shared_ptr<PortShared> shared, std::uint32_t generation,
         if (!shared->Running(generation)) {
             break;
         }
-        if (sending && !patternSent && shared->channel->DeviceLostError() != 0) {
+        if (sending && !patternSent && shared->transport->LostError() != 0) {
             // Every further write would fail at once: the port thread closes the port.
-            shared->ReportDeviceLost(generation, shared->channel->DeviceLostError());
+            shared->ReportDeviceLost(generation, shared->transport->LostError());
             break;
         }
         if (!sending && !shared->sendFileOpen.load()) {
             platform::WaitForSingleObject(*shared->sendWork, kIdleWaitMs);
             continue;
         }
-        platform::Sleep(SendPacingMs(shared->isSocket, patternSent,
-                                     ProcessDisplayFlags().continuousCharacter.load()));
+        platform::Sleep(shared->transport->SendPacingMs(
+            patternSent, ProcessDisplayFlags().continuousCharacter.load()));
     }
     if (ended) {
         ended->Set();

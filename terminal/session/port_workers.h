@@ -22,9 +22,10 @@
 #include "terminal/session/port_activity.h"
 #include "terminal/session/port_frame_link.h"
 #include "terminal/session/test_pattern.h"
+#include "terminal/transport/port_transport.h"
 
 struct PortShared {
-    PortShared(std::string name, bool socket, std::shared_ptr<PortFrameLink> frameLink,
+    PortShared(std::string name, std::shared_ptr<PortFrameLink> frameLink,
                std::shared_ptr<DisplayBuffer> displayBuffer,
                platform::PromptService& promptService);
     ~PortShared();
@@ -59,7 +60,6 @@ struct PortShared {
     static constexpr std::size_t kCaptureChars = 9;
 
     const std::string portName;
-    const bool isSocket;
     const std::shared_ptr<PortFrameLink> link;
     const std::shared_ptr<DisplayBuffer> display;
     platform::PromptService& prompts;
@@ -102,23 +102,21 @@ struct PortShared {
     std::uint32_t lostGeneration = 0;  // the open whose loss was reported; 0: none
     DWORD lostError = 0;
 
-    // Last, so it is released first: its watcher thread calls back into this object until the
-    // channel's destructor has taken the callback away.
-    std::unique_ptr<SerialChannel> channel;
+    // Last, so it is released first: a serial port's watcher thread calls back into this
+    // object until the channel's destructor has taken the callback away.
+    std::unique_ptr<PortTransport> transport;
 };
 
-// The channel callback of a port window; `owner` is the PortShared.
+// The channel callback of a serial port window; `owner` is the PortShared.
 void PortChannelCallback(SerialChannel* channel, void* owner, ChannelEvent event);
 
 // The longest an idle worker waits before it looks at its flags again; a start, a close and
 // arriving data end the wait sooner.
 constexpr DWORD kIdleWaitMs = 500;
 
-// The wait at the end of a cycle that did some work. `continuous` is the continuous character's
-// option (/F); `patternSent` tells a socket send worker's cycle that sent the pattern from any
-// other.
+// The wait at the end of a receive cycle that did some work. `continuous` is the continuous
+// character's option (/F). The send worker's pacing is its transport's.
 DWORD ReceivePacingMs(bool continuous);
-DWORD SendPacingMs(bool socket, bool patternSent, bool continuous);
 
 // The worker loops; each runs until it sees its open ended, then sets `ended`. A null state
 // ends the worker at once.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/win/win_types.h"
+#include "terminal/transport/port_transport.h"
 
 // The report's text is kept in a buffer of this size, terminator included.
 constexpr std::size_t kReportTextSize = 512;
@@ -33,15 +34,8 @@ struct ReportTimes {
     std::int64_t receiveElapsed = 0;
 };
 
-// The channel's counters as the report reads them.
-struct ReportCounters {
-    double kbWritten = 0;
-    double kbRead = 0;
-    DWORD totalErrors = 0;
-    DWORD parityErrors = 0;
-    DWORD framingErrors = 0;
-    DWORD overrunErrors = 0;
-};
+// The transport's counts as the report reads them.
+using ReportCounters = TransportCounts;
 
 // Brings the times up to `now`. A start time after `now` (the clock was set back) counts as 0
 // seconds rather than a negative span.

@@ -281,7 +281,7 @@ TEST_F(PortSessionTest, TypedCharactersGoOutInOrderUncountedUnshownControlsPostR
     const std::string sent = "H\x08\r\xffi";
     // In order, and 'i' came last: anything else sent would stand in between.
     EXPECT_EQ(peer.Read(sent.size()), sent);
-    EXPECT_EQ(session->Channel()->KbWritten(), 0.0);
+    EXPECT_EQ(session->Transport()->Counts().kbWritten, 0.0);
     EXPECT_EQ(Text(*session), "");
 }
 
@@ -383,12 +383,12 @@ TEST_F(PortSessionTest, SessionDestroyedWhileOpenStopsEverything) {
 TEST_F(PortSessionTest, CaptureTakesNineCharactersInsteadOfTheDisplay) {
     auto session = Make("COM3");
     session->BeginCapture();
-    ASSERT_TRUE(session->Channel()->Write("TESTING", 8));  // the word and its zero
+    ASSERT_TRUE(session->Transport()->WriteAll("TESTING", 8));  // the word and its zero
     ASSERT_TRUE(WaitUntil([&] { return session->CapturedText() == "TESTING"; }));
-    ASSERT_TRUE(session->Channel()->Write("ABCD", 4));
+    ASSERT_TRUE(session->Transport()->WriteAll("ABCD", 4));
     ASSERT_TRUE(WaitUntil([&] { return session->CapturedText() == "TESTINGAB"; }));
     EXPECT_EQ(session->EndCapture(), "TESTINGAB");
-    ASSERT_TRUE(session->Channel()->Write("after", 5));
+    ASSERT_TRUE(session->Transport()->WriteAll("after", 5));
     EXPECT_TRUE(WaitUntil([&] { return Text(*session) == "after"; })) << Text(*session);
     EXPECT_EQ(session->CapturedText(), "");
 }

@@ -27,11 +27,13 @@ namespace {
 class WorkerRig {
   public:
     WorkerRig(std::shared_ptr<RecordingLink> link, platform::PromptService& prompts)
-        : shared_(std::make_shared<PortShared>("COM1", false, std::move(link),
+        : shared_(std::make_shared<PortShared>("COM1", std::move(link),
                                                std::make_shared<DisplayBuffer>(), prompts)) {
-        shared_->channel = std::make_unique<SerialChannel>(1, DefaultPortConfig(), shared_.get());
+        auto channel = std::make_unique<SerialChannel>(1, DefaultPortConfig(), shared_.get());
+        channel_ = channel.get();
+        shared_->transport = std::move(channel);
         shared_->pattern = std::make_unique<TestPattern>(false, 'U');
-        opened_ = shared_->channel->Open() == OPEN_SUCCESS;
+        opened_ = channel_->Open() == OPEN_SUCCESS;
         EXPECT_TRUE(opened_);
         shared_->openGeneration.fetch_add(1);
         shared_->isOpen = 1;
@@ -54,7 +56,7 @@ class WorkerRig {
         }
         shared_->isOpen = 0;
         shared_->WakeWorkers();
-        shared_->channel->CloseDevice();
+        channel_->CloseDevice();
         const bool ended = platform::WaitForSingleObject(*receiveEnded_, 20000) == WAIT_OBJECT_0 &&
                            platform::WaitForSingleObject(*sendEnded_, 20000) == WAIT_OBJECT_0;
         receive_.join();
@@ -73,10 +75,12 @@ class WorkerRig {
     }
 
     PortShared& Shared() { return *shared_; }
+    SerialChannel& Channel() { return *channel_; }
     bool Opened() const { return opened_; }
 
   private:
     std::shared_ptr<PortShared> shared_;
+    SerialChannel* channel_ = nullptr;  // the transport of shared_
     bool opened_ = false;
     platform::EventHandle receiveEnded_ = platform::Event::Create(true, false);
     platform::EventHandle sendEnded_ = platform::Event::Create(true, false);
@@ -163,7 +167,7 @@ TEST_F(PortWorkersIdleTest, AFastLineLosesNothingWhileTheWorkerReadsFullBlocks) 
     WorkerRig rig(link_, prompts_);
     ASSERT_TRUE(rig.Opened());
     // A queue of 65536 bytes holds a fifth of a second of the line: room for a busy machine.
-    ASSERT_TRUE(rig.Shared().channel->Device()->SetupComm(65536, 4096));
+    ASSERT_TRUE(rig.Channel().Device()->SetupComm(65536, 4096));
     platform::CommDeviceHandle peer = platform::CreateCommDevice("COM2");
     ASSERT_TRUE(peer);
     ASSERT_TRUE(peer->SetCommState(TestLineSettings(kBaud, 8, NOPARITY, ONESTOPBIT, true)));
@@ -178,11 +182,11 @@ TEST_F(PortWorkersIdleTest, AFastLineLosesNothingWhileTheWorkerReadsFullBlocks) 
     ASSERT_TRUE(peer->WriteFile(stream.data(), static_cast<DWORD>(stream.size()), written));
     ASSERT_EQ(written, stream.size());
     const auto received = [&] {
-        return static_cast<std::size_t>(std::llround(rig.Shared().channel->KbRead() * 1024.0));
+        return static_cast<std::size_t>(std::llround(rig.Channel().KbRead() * 1024.0));
     };
     EXPECT_TRUE(WaitUntil([&] { return received() >= stream.size(); }, 20000ms))
         << received() << " of " << stream.size() << " bytes received";
-    EXPECT_EQ(rig.Shared().channel->TotalErrors(), 0u);
+    EXPECT_EQ(rig.Channel().TotalErrors(), 0u);
     peer->Close();
     EXPECT_TRUE(rig.Close());
 }
@@ -210,7 +214,7 @@ TEST_F(PortWorkersIdleTest, QueuedFullBlocksOfAPseudoTerminalAreReadWithoutWaiti
             queued += static_cast<std::size_t>(n);
         ASSERT_GE(queued, 4u * 4096u);
         const auto received = [&] {
-            return static_cast<std::size_t>(std::llround(rig.Shared().channel->KbRead() * 1024.0));
+            return static_cast<std::size_t>(std::llround(rig.Channel().KbRead() * 1024.0));
         };
 
         const std::uint64_t before = rig.Shared().receiveReadsAgain.load();

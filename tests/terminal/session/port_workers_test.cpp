@@ -54,7 +54,7 @@ using PortWorkersTest = SessionTest;
 
 TEST_F(PortWorkersTest, ChannelEventsBecomeIndicatorsOrMarkers) {
     auto display = std::make_shared<DisplayBuffer>();
-    PortShared shared("COM9", false, link_, display, prompts_);
+    PortShared shared("COM9", link_, display, prompts_);
     PortConfig config;
     SerialChannel channel(9, config, &shared);
     struct Row {
