@@ -254,12 +254,12 @@ void CPortEdit::OnDisplayChanged() {
     // are taken once a frame, however often the writers change the text.
     if (frameTimer_.isActive())
         return;
-    const qint64 since = sinceRefresh_.isValid() ? sinceRefresh_.elapsed() : kFrameMs;
-    if (since >= kFrameMs) {
+    const qint64 since = sinceRefresh_.isValid() ? sinceRefresh_.elapsed() : frameMs_;
+    if (since >= frameMs_) {
         Refresh();
         return;
     }
-    frameTimer_.start(static_cast<int>(kFrameMs - since));
+    frameTimer_.start(static_cast<int>(frameMs_ - since));
 }
 
 void CPortEdit::Refresh() {
@@ -270,27 +270,37 @@ void CPortEdit::Refresh() {
         Sync(lock);
     }
     HoldScrollBar();
+    const int top = verticalScrollBar()->value();
     Repaint(false);
+    // How far this frame moved the view decides when the next one comes.
+    const int moved = std::abs(verticalScrollBar()->value() - top);
+    frameMs_ = moved > 0 && moved * 2 >= VisibleLines() ? kPageFrameMs : kFrameMs;
 }
 
 void CPortEdit::HoldScrollBar() {
     QScrollBar* vertical = verticalScrollBar();
-    if (scrollBarTimer_.isActive() || vertical->isSliderDown())
+    if (vertical->isSliderDown())
         return;
-    if (sinceScrollBar_.isValid() && sinceScrollBar_.elapsed() < kScrollBarMs) {
-        vertical->setUpdatesEnabled(false);
-        scrollBarTimer_.start(static_cast<int>(kScrollBarMs - sinceScrollBar_.elapsed()));
+    if (!sinceScrollBar_.isValid() || sinceScrollBar_.elapsed() >= kScrollBarMs) {
+        // Due: drawn with this frame, in the same paint as the text.
+        ShowScrollBar();
         return;
     }
-    // This change is drawn at once; the next ones wait for the timer.
-    sinceScrollBar_.start();
+    vertical->setUpdatesEnabled(false);
+    // A later frame shows it; the timer does only when the stream ends before one comes, as a
+    // paint of its own between frames costs as much as a frame.
+    if (!scrollBarTimer_.isActive())
+        scrollBarTimer_.start(static_cast<int>(kScrollBarMs - sinceScrollBar_.elapsed()) +
+                              frameMs_);
 }
 
 void CPortEdit::ShowScrollBar() {
     scrollBarTimer_.stop();
     sinceScrollBar_.start();
     // Turning the updates on again redraws the bar as it is now.
-    verticalScrollBar()->setUpdatesEnabled(true);
+    QScrollBar* vertical = verticalScrollBar();
+    if (!vertical->updatesEnabled())
+        vertical->setUpdatesEnabled(true);
 }
 
 void CPortEdit::Sync(DisplayBuffer::Locked& lock) {

@@ -43,12 +43,17 @@ class CPortEdit : public QAbstractScrollArea {
 
     // The shortest time between two takes of the buffer's changes while they stream.
     static constexpr int kFrameMs = 33;
-    // The shortest time between two redraws of the scroll bar while the text streams.
-    static constexpr int kScrollBarMs = 250;
+    // The same while the text streams so fast that each frame brings half a view of new lines
+    // or more: nobody reads pages that pass at that speed, and each frame redraws the whole view.
+    static constexpr int kPageFrameMs = 100;
+    // The shortest time between two redraws of the scroll bar while the text streams: each
+    // costs about as much as a frame of text.
+    static constexpr int kScrollBarMs = 1000;
 
-    // For tests: the first visible line and the caret's line.
+    // For tests: the first visible line, the caret's line and the time between frames now.
     int FirstVisibleLine() const;
     int CaretLine() const;
+    int FrameMs() const { return frameMs_; }
 
   protected:
     bool event(QEvent* event) override;
@@ -127,6 +132,7 @@ class CPortEdit : public QAbstractScrollArea {
     std::function<void()> mousePressHandler_;
     QTimer frameTimer_;
     QElapsedTimer sinceRefresh_;  // invalid until the first take
+    int frameMs_ = kFrameMs;
     // While the text streams the scroll bar keeps its updates off between its redraws: its
     // paint (tall fills the toolkit spreads over its thread pool) costs more than the text's.
     QTimer scrollBarTimer_;

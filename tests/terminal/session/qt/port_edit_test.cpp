@@ -459,6 +459,31 @@ TEST_F(PortEditTest, ANewLineAtTheBottomMovesTheViewAndPaintsOnlyTheUncoveredLin
               edit_->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32));
 }
 
+// Text that brings half a view of new lines or more each frame is shown a page at a time; the
+// usual frame comes back as soon as the stream slows.
+TEST_F(PortEditTest, AFloodOfLinesIsShownAtThePageRate) {
+    ASSERT_TRUE(PumpUntil([&] { return !edit_->viewport()->visibleRegion().isEmpty(); }));
+    const int rows = edit_->viewport()->height() / QFontMetrics(edit_->font()).lineSpacing();
+    ASSERT_GE(rows, 8);
+    std::string full;
+    for (int i = 0; i < 2 * rows; ++i)
+        full += "line\r\n";
+    Show(full, full.size());
+    struct Step {
+        int lines;
+        int frameMs;
+    };
+    const Step steps[] = {{rows, CPortEdit::kPageFrameMs},    {rows / 2, CPortEdit::kPageFrameMs},
+                          {rows / 2 - 1, CPortEdit::kFrameMs}, {3 * rows, CPortEdit::kPageFrameMs},
+                          {1, CPortEdit::kFrameMs},            {0, CPortEdit::kFrameMs}};
+    for (const Step& step : steps) {
+        for (int i = 0; i < step.lines; ++i)
+            Receive(*display_, "flood\n");
+        edit_->Refresh();
+        EXPECT_EQ(edit_->FrameMs(), step.frameMs) << step.lines << " new lines of " << rows;
+    }
+}
+
 // A stream of changes is taken at most once a frame, however fast the writer goes.
 TEST_F(PortEditTest, AStreamOfChangesIsRepaintedAtMostOnceAFrame) {
     ASSERT_TRUE(PumpUntil([&] { return !edit_->viewport()->visibleRegion().isEmpty(); }));
