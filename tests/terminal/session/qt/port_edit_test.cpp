@@ -473,9 +473,12 @@ TEST_F(PortEditTest, AFloodOfLinesIsShownAtThePageRate) {
         int lines;
         int frameMs;
     };
-    const Step steps[] = {{rows, CPortEdit::kPageFrameMs},    {rows / 2, CPortEdit::kPageFrameMs},
-                          {rows / 2 - 1, CPortEdit::kFrameMs}, {3 * rows, CPortEdit::kPageFrameMs},
-                          {1, CPortEdit::kFrameMs},            {0, CPortEdit::kFrameMs}};
+    const Step steps[] = {{rows, CPortEdit::kPageFrameMs},
+                          {rows / 2, CPortEdit::kPageFrameMs},
+                          {rows / 2 - 1, CPortEdit::kFrameMs},
+                          {3 * rows, CPortEdit::kPageFrameMs},
+                          {1, CPortEdit::kFrameMs},
+                          {0, CPortEdit::kFrameMs}};
     for (const Step& step : steps) {
         for (int i = 0; i < step.lines; ++i)
             Receive(*display_, "flood\n");
@@ -532,7 +535,8 @@ TEST_F(PortEditTest, AStreamOfChangesIsRepaintedAtMostOnceAFrame) {
 TEST_F(PortEditTest, AChangeAfterAQuietFrameIsShownAtOnce) {
     ASSERT_TRUE(PumpUntil([&] { return !edit_->viewport()->visibleRegion().isEmpty(); }));
     Receive(*display_, "typed: ");
-    ASSERT_TRUE(PumpUntil([&] { return edit_->CaretLine() == 0 && display_->GetTextLength() > 0; }));
+    ASSERT_TRUE(
+        PumpUntil([&] { return edit_->CaretLine() == 0 && display_->GetTextLength() > 0; }));
     for (int round = 0; round < 3; ++round) {
         // A quiet frame: nothing changes for longer than the frame.
         QElapsedTimer quiet;
