@@ -230,7 +230,6 @@ bool IsLaterCommand(int id) {
         case ID_FILE_PRINT:
         case ID_PNP_TEST:
         case ID_LOOPBACK_TEST:
-        case ID_SEND_IMMEDIATE_CHAR:
         case ID_SEND_STRING:
         case ID_SEND_FILE:
         case ID_RECEIVE_FILE:
@@ -239,9 +238,8 @@ bool IsLaterCommand(int id) {
         case ID_TIMEOUTS:
         case ID_EVENTS:
         case ID_QUEUE_SIZE:
-        case ID_INTERNAL_LOOPBACK:
             return true;
         default:
-            return id >= ID_SET_XON && id <= ID_CLEAR_TOGGLE_LOW;
+            return false;
     }
 }

@@ -8,7 +8,9 @@
 #include "platform/system/debug_output.h"
 #include "platform/system/last_error.h"
 #include "terminal/net/socket_transport.h"
+#include "terminal/resources/halvo_resources.h"
 #include "terminal/serial/serial_channel.h"
+#include "terminal/session/line_commands.h"
 #include "terminal/session/port_error_box.h"
 #include "terminal/session/port_workers.h"
 #include "terminal/session/render_received.h"
@@ -44,29 +46,6 @@ constexpr unsigned kCtrlV = 22;
 std::int64_t Now() {
     return static_cast<std::int64_t>(std::time(nullptr));
 }
-
-// One of the two DTR/RTS line commands.
-struct LineCommand {
-    const char* closedTrace;
-    const char* failureText;
-    const char* failureTrace;
-    DWORD raise;
-    DWORD drop;
-    int indicator;
-};
-
-constexpr LineCommand kDtrCommand = {"Can't Set DTR, because the port is closed",
-                                     "Port can't override the DTR!\t",
-                                     "Halvo2 can't change the DTR!\n",
-                                     SETDTR,
-                                     CLRDTR,
-                                     ID_INDICATOR_DTR};
-constexpr LineCommand kRtsCommand = {"Can't Set RTS, because the port is closed",
-                                     "Port can't override the RTS!\t",
-                                     "Halvo2 can't change the RTS!\n",
-                                     SETRTS,
-                                     CLRRTS,
-                                     ID_INDICATOR_RTS};
 
 using WorkerFunction = void (*)(std::shared_ptr<PortShared>, std::uint32_t, EventHandle);
 
@@ -259,9 +238,12 @@ void PortSession::ClosePort() {
     // back, are ended by the transport's first step of the close.
     s.WakeWorkers();
     s.transport->BeginClose();
+    // Every line pane goes off: the break, XOFF, toggle-low and loopback states end with the
+    // device's close too.
     static constexpr int kClosedIndicators[] = {
-        ID_INDICATOR_OPEN, ID_INDICATOR_DTR, ID_INDICATOR_RTS,  ID_INDICATOR_DSR,
-        ID_INDICATOR_CTS,  ID_INDICATOR_CD,  ID_INDICATOR_RING,
+        ID_INDICATOR_OPEN, ID_INDICATOR_DTR,  ID_INDICATOR_RTS,  ID_INDICATOR_DSR,
+        ID_INDICATOR_CTS,  ID_INDICATOR_CD,   ID_INDICATOR_RING, ID_INDICATOR_LPBK,
+        ID_INDICATOR_BRK,  ID_INDICATOR_XOFF, ID_INDICATOR_TGL,
     };
     for (int indicator : kClosedIndicators) {
         s.PostIndicator(indicator, 0);
@@ -380,41 +362,68 @@ void PortSession::StopSending() {
     PostActivity(ActivityAfter(TransferChange::StopSending, shared_->Transfer()));
 }
 
-namespace {
-
-void RunLineCommand(PortSession& session, PortShared& shared, std::atomic<int>& flag,
-                    const LineCommand& command) {
-    if (!shared.transport || !shared.transport->IsOpen()) {
-        platform::OutputDebugStringA(command.closedTrace);
-        session.PortErrorBox(kPortNotOpenText, 0);
-        return;
-    }
-    const int now = flag.load() != 0 ? 0 : 1;
-    flag = now;
-    const platform::CommDeviceHandle device = shared.transport->SerialDevice();
-    BOOL ok = FALSE;
-    DWORD error = ERROR_INVALID_HANDLE;
-    if (device) {
-        ok = device->EscapeCommFunction(now ? command.raise : command.drop);
-        error = ok ? 0 : platform::GetLastError();
-    }
-    if (!ok) {
-        flag = now ? 0 : 1;
-        platform::OutputDebugStringA(command.failureTrace);
-        session.PortErrorBox(command.failureText, static_cast<long>(error));
-    }
-    // Also after a failure, so the indicator shows the line as the driver kept it.
-    shared.PostIndicator(command.indicator, flag.load());
-}
-
-}  // namespace
-
 void PortSession::OnDtrCommand() {
-    RunLineCommand(*this, *shared_, shared_->dtrOn, kDtrCommand);
+    OnLineCommand(ID_DTR);
 }
 
 void PortSession::OnRtsCommand() {
-    RunLineCommand(*this, *shared_, shared_->rtsOn, kRtsCommand);
+    OnLineCommand(ID_RTS);
+}
+
+std::atomic<int>* PortSession::FlagOf(ToggledLine line) const {
+    switch (line) {
+        case ToggledLine::Dtr:
+            return &shared_->dtrOn;
+        case ToggledLine::Rts:
+            return &shared_->rtsOn;
+        case ToggledLine::Loopback:
+            return &shared_->loopbackOn;
+        case ToggledLine::None:
+            break;
+    }
+    return nullptr;
+}
+
+bool PortSession::OnLineCommand(int id) {
+    const LineCommand* command = FindLineCommand(id);
+    if (command == nullptr) {
+        return false;
+    }
+    if (!PortOpen()) {
+        if (command->closedTrace != nullptr) {
+            platform::OutputDebugStringA(command->closedTrace);
+        }
+        PortErrorBox(command->closedText, 0);
+        return true;
+    }
+    std::atomic<int>* flag = FlagOf(command->line);
+    const bool on = flag == nullptr || flag->load() == 0;
+    if (flag != nullptr) {
+        *flag = on ? 1 : 0;
+    }
+    const platform::CommDeviceHandle device = shared_->transport->SerialDevice();
+    BOOL ok = FALSE;
+    DWORD error = ERROR_INVALID_HANDLE;
+    if (device) {
+        ok = CallDriver(*device, command->call, on ? command->function : command->offFunction);
+        error = ok ? 0 : platform::GetLastError();
+    }
+    if (!ok) {
+        if (flag != nullptr) {
+            *flag = on ? 0 : 1;
+        }
+        if (command->failureTrace != nullptr) {
+            platform::OutputDebugStringA(command->failureTrace);
+        }
+        PortErrorBox(command->failureText, static_cast<long>(error));
+    }
+    // A toggled line's pane shows what the driver kept, also after a failure.
+    if (flag != nullptr) {
+        shared_->PostIndicator(command->indicator, flag->load());
+    } else if (ok && command->indicator != 0) {
+        shared_->PostIndicator(command->indicator, command->state);
+    }
+    return true;
 }
 
 void PortSession::ApplyPortConfig(const PortConfig& config) {

@@ -17,6 +17,7 @@
 #include "platform/ui/prompts.h"
 #include "terminal/config/port_config.h"
 #include "terminal/session/display_buffer.h"
+#include "terminal/session/line_commands.h"
 #include "terminal/session/port_frame_link.h"
 #include "terminal/session/port_messages.h"
 #include "terminal/session/port_name.h"
@@ -71,6 +72,10 @@ class PortSession {
     // The DTR (32776) and RTS (32777) commands: toggle the line on the open device.
     void OnDtrCommand();
     void OnRtsCommand();
+    // A line command by its menu id (DTR, RTS, Loopback, XON/XOFF, break, toggle low, the
+    // purges, the immediate character): on a closed port its text, else the driver's answer
+    // in its pane or its error box. False when `id` is no line command.
+    bool OnLineCommand(int id);
     // Line settings for the open device (the all-port request UWM_APPLY_DEFAULTS); not kept as
     // the port's own settings.
     void ApplyPortConfig(const PortConfig& config);
@@ -127,6 +132,7 @@ class PortSession {
     bool PortOpen() const;
     void SendTypedCharacter(char character);
     void PostActivity(LPARAM code) const;
+    std::atomic<int>* FlagOf(ToggledLine line) const;
 
     std::string portName_;
     int portNumber_ = 0;

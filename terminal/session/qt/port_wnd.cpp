@@ -192,7 +192,7 @@ bool CPortWnd::OnCommand(int id) {
             session_.OnReceiveCommand();
             return true;
         default:
-            return false;
+            return session_.OnLineCommand(id);
     }
 }
 

@@ -72,11 +72,14 @@ TEST_F(PortSessionTest, CloseTurnsIndicatorsOffEndsEveryThreadAndReopenDoesNotRe
 
     std::size_t mark = link_->Size();
     session->OpenClosePort();
+    // Every line pane goes off, the loopback, break, XOFF and toggle-low ones too.
     const Posts expected = {
         Indicator(ID_INDICATOR_OPEN, 0), Indicator(ID_INDICATOR_DTR, 0),
         Indicator(ID_INDICATOR_RTS, 0),  Indicator(ID_INDICATOR_DSR, 0),
         Indicator(ID_INDICATOR_CTS, 0),  Indicator(ID_INDICATOR_CD, 0),
-        Indicator(ID_INDICATOR_RING, 0), Activity(ACTIVITY_NOT_READY),
+        Indicator(ID_INDICATOR_RING, 0), Indicator(ID_INDICATOR_LPBK, 0),
+        Indicator(ID_INDICATOR_BRK, 0),  Indicator(ID_INDICATOR_XOFF, 0),
+        Indicator(ID_INDICATOR_TGL, 0),  Activity(ACTIVITY_NOT_READY),
     };
     // The watcher may still be reporting the lines the open raised when the close begins:
     // such reports come first, and the close's own posts end the list, nothing after them.

@@ -197,6 +197,12 @@ class PeerDevice {
         return status;
     }
     void Escape(DWORD function) { EXPECT_TRUE(device_->EscapeCommFunction(function)); }
+    // The line errors (CE_ flags) the device saw since the last look.
+    DWORD Errors() {
+        DWORD errors = 0;
+        device_->ClearCommError(errors, nullptr);
+        return errors;
+    }
 
   private:
     platform::CommDeviceHandle device_;
