@@ -60,7 +60,7 @@ TEST_F(OpenDlgTest, InitialControls) {
         {IDC_OPEN_SETTINGS, "Settings", false},
         {IDC_OPEN_SELECT_PORTS, "Select Ports", true},
         {IDC_OPEN_SELECT_RANGE, "Select Range", true},
-        {IDC_OPEN_SOCKETS, "TCP/IP Sockets", false},
+        {IDC_OPEN_SOCKETS, "TCP/IP Sockets", true},
         {IDC_OPEN_SECURE, "Secure Data (SSL)", false},
         {IDC_OPEN_CERTIFICATES, "Certificates", false},
     };
