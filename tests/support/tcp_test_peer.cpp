@@ -1,6 +1,7 @@
 #include "tests/support/tcp_test_peer.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -167,12 +168,20 @@ SocatEcho::SocatEcho() {
         argv.push_back(arg.data());
     }
     argv.push_back(nullptr);
+    // Its complaints about the connections ended with it would only clutter the output.
+    const int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     pid_ = fork();
     if (pid_ == 0) {
         // Its own process group, so that its connections' cats go with it.
         setpgid(0, 0);
+        if (quiet >= 0) {
+            dup2(quiet, STDERR_FILENO);
+        }
         execv(argv[0], argv.data());
         _exit(127);
+    }
+    if (quiet >= 0) {
+        ::close(quiet);
     }
     if (pid_ < 0) {
         return;

@@ -180,8 +180,12 @@ TEST_F(SocketPortTest, PeerThatClosesOrResetsClosesThePort) {
         auto session = Make(TcpName(listener.Port()), link_);
         TcpTestConnection peer = listener.Accept();
         ASSERT_TRUE(peer.Valid());
-        session->StartSending();
-        ASSERT_FALSE(peer.Read(4 * Pattern().size()).empty());
+        // Only the reset comes mid-transfer: bytes sent after an orderly end would make the
+        // peer's system answer with a reset of its own.
+        if (c.reset) {
+            session->StartSending();
+            ASSERT_FALSE(peer.Read(4 * Pattern().size()).empty());
+        }
         ASSERT_TRUE(peer.Write("last words"));
         ASSERT_TRUE(WaitShown(*session, "last words"));
 
