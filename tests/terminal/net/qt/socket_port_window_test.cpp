@@ -5,8 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QMdiArea>
+#include <QMenu>
 #include <QTest>
+#include <QTimer>
+#include <set>
 
 #include "terminal/resources/halvo_resources.h"
 #include "terminal/session/qt/port_edit.h"
@@ -41,6 +46,30 @@ TEST_F(HalvoGui, SocketWindowGreysSerialItemsAndSendsTypedKeys) {
         }
     }
     EXPECT_GT(checked, 0);
+
+    // The context menu offers no toolbar, lines or line settings for a socket port.
+    std::set<int> greyed;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu == nullptr) {
+            return;
+        }
+        for (const QAction* action : menu->actions()) {
+            if (!action->isSeparator() && !action->isEnabled()) {
+                greyed.insert(action->data().toInt());
+            }
+        }
+        menu->close();
+    });
+    QWidget* viewport = port->Edit()->viewport();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            viewport->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(viewport, &event);
+    for (const int id :
+         {ID_CHILD_TOOLBAR, ID_INTERNAL_LOOPBACK, ID_RTS, ID_DTR, ID_PORT_SETTINGS}) {
+        EXPECT_TRUE(greyed.contains(id)) << id;
+    }
+    EXPECT_FALSE(greyed.contains(ID_SEND));
 
     QTest::keyClicks(port->Edit(), QStringLiteral("echo me"));
     EXPECT_TRUE(PumpUntil([&] { return Text(port).find("echo me") != std::string::npos; }))
