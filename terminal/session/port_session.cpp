@@ -5,6 +5,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/net/winsock.h"
 #include "platform/system/debug_output.h"
 #include "platform/system/last_error.h"
 #include "terminal/net/socket_transport.h"
@@ -87,12 +88,32 @@ void WriteTyped(PortShared& shared, std::uint32_t generation, const char* bytes,
     shared.transport->WriteUncounted(bytes, length);
 }
 
+// A socket port's name split into what its connection needs.
+SocketTarget SocketTargetOf(const std::string& portName) {
+    const SocketPortName fields = SplitSocketPortName(portName);
+    SocketTarget target;
+    target.ipAddress = fields.ipAddress;
+    target.portText = fields.portText;
+    target.tcpPort = SocketPortNumber(fields.portText);
+    target.tlsEnabled = fields.tlsEnabled;
+    target.clientCertificate = fields.clientCertificate;
+    target.serverCertificate = fields.serverCertificate;
+    return target;
+}
+
 // The port's transport by the kind of its name: a serial port's channel, with the window's
-// watcher callback, or a socket port's connection.
+// watcher callback, or a socket port's connection, whose connect `interrupt` ends.
 std::unique_ptr<PortTransport> MakeTransport(const std::string& portName, int portNumber,
-                                             PortShared& shared) {
+                                             PortShared& shared, platform::PromptService& prompts,
+                                             std::shared_ptr<platform::SocketWaker> interrupt) {
     if (portNumber == -1) {
-        return std::make_unique<SocketTransport>(portName);
+        // The box comes from a short thread, as the port's other boxes do: the port thread
+        // never waits for the user.
+        auto invalidPortBox = [&prompts] {
+            ShowPortErrorBox(prompts, kInvalidSocketPortText, kInvalidSocketPortCaption);
+        };
+        return std::make_unique<SocketTransport>(SocketTargetOf(portName),
+                                                 std::move(invalidPortBox), std::move(interrupt));
     }
     auto channel = std::make_unique<SerialChannel>(portNumber, DefaultPortConfig(), &shared);
     channel->SetCallback(PortChannelCallback);
@@ -109,6 +130,17 @@ PortSession::PortSession(std::string portName, std::shared_ptr<PortFrameLink> li
     // A name too short to be a socket port's names a serial port.
     portNumber_ = portName_.size() < kShortestSocketPortName ? SerialPortNumber(portName_) : -1;
     shared_ = std::make_shared<PortShared>(portName_, std::move(link), display_, prompts_);
+    if (portNumber_ == -1) {
+        connectInterrupt_ = std::make_shared<platform::SocketWaker>();
+    }
+}
+
+std::function<void()> PortSession::OpenInterrupter() const {
+    return [waker = connectInterrupt_] {
+        if (waker) {
+            waker->Set();
+        }
+    };
 }
 
 PortSession::~PortSession() {
@@ -124,7 +156,8 @@ void PortSession::Create() {
         return;
     }
     // A serial port's channel copies the default settings here, once for the window's life.
-    shared_->transport = MakeTransport(portName_, portNumber_, *shared_);
+    shared_->transport =
+        MakeTransport(portName_, portNumber_, *shared_, prompts_, connectInterrupt_);
     const DisplayFlags& flags = ProcessDisplayFlags();
     shared_->pattern =
         std::make_unique<TestPattern>(flags.continuousCharacter.load(), flags.character.load());
@@ -267,6 +300,12 @@ void PortSession::OnDeviceLost() {
         return;  // a report of an earlier open
     }
     ClosePort();
+    if (IsSocket()) {
+        // A connection's end is news of the peer, not a fault of this machine: a line in the
+        // display says it, beside what the peer sent last.
+        RenderReceived(*display_, SocketTransport::LostConnectionText(error).c_str(), -1);
+        return;
+    }
     const std::string message = kDeviceLostText + platform::FormatErrorMessage(error);
     PortErrorBox(message.c_str(), static_cast<long>(error));
 }

@@ -26,6 +26,9 @@
 #include "terminal/transport/port_transport.h"
 
 struct PortShared;
+namespace platform {
+class SocketWaker;
+}
 
 // What the port publishes for menu and toolbar states; read by the GUI thread without waiting.
 struct PortPublishedState {
@@ -53,6 +56,10 @@ class PortSession {
     void Create();
 
     void OpenClosePort();
+    // Ends a socket port's connect in progress, and every later one, from any thread: the
+    // window's close calls it before it waits for the port thread. Does nothing for a serial
+    // port. Taken on the GUI thread before the port thread starts; holds no share of the port.
+    std::function<void()> OpenInterrupter() const;
     // UWM_DEVICE_LOST, passed on by the frame: a worker or the watcher found the device gone.
     // Closes the port as Open / Close does (the indicators go off, "Not Ready") and shows one
     // error box with the system's text; Open / Close opens the device again once it is back.
@@ -139,6 +146,8 @@ class PortSession {
     std::shared_ptr<DisplayBuffer> display_;
     std::shared_ptr<PortShared> shared_;
     platform::PromptService& prompts_;
+    // A socket port's connect ends as soon as this is set; null for a serial port.
+    std::shared_ptr<platform::SocketWaker> connectInterrupt_;
 
     std::thread receiveThread_;
     std::thread sendThread_;

@@ -19,10 +19,10 @@
 
 namespace {
 
-// The Port Settings dialog and the socket connection are not part of this build yet: their
-// controls are shown with their texts but cannot be used.
+// The Port Settings dialog is not part of this build yet: its button is shown with its text but
+// cannot be used.
 constexpr bool kPortSettingsAvailable = false;
-constexpr bool kSocketsAvailable = false;
+constexpr bool kSocketsAvailable = true;
 
 template <typename Control>
 Control* Named(Control* control, int id) {

@@ -12,12 +12,12 @@
 #include <algorithm>
 
 #include "terminal/resources/qt/qt_commands.h"
+#include "terminal/session/process_events.h"
 #include "terminal/session/qt/port_edit.h"
 #include "terminal/session/qt/port_event.h"
 #include "terminal/session/qt/port_thread.h"
-#include "terminal/session/process_events.h"
-#include "terminal/session/render_received.h"
 #include "terminal/session/qt/report_widget.h"
+#include "terminal/session/render_received.h"
 
 namespace {
 
@@ -71,6 +71,7 @@ CPortMDIChildWnd::CPortMDIChildWnd(QObject* mainFrame, const std::string& portNa
     layout->addWidget(toolbar_);
     stack_ = new QStackedWidget(body);
     display_ = view->Session().SharedDisplay();
+    interruptOpen_ = view->Session().OpenInterrupter();
     edit_ = new CPortEdit(display_, stack_);
     edit_->setObjectName(QStringLiteral("control_151"));
     report_ = new CReportWidget(stack_);
@@ -177,8 +178,9 @@ void CPortMDIChildWnd::BeginClosePort() {
     if (!thread_ || closeBegun_) {
         return;
     }
-    // A port thread that waits for a dialog would not run the close.
+    // A port thread that waits for a dialog or a connect would not run the close.
     platform::CancelPrompts(promptOwner_);
+    interruptOpen_();
     closeBegun_ = thread_->Invoke([](CPortWnd& view) { view.OnClosePort(); });
 }
 
@@ -190,6 +192,7 @@ void CPortMDIChildWnd::ClosePort() {
     // show again while it waits for the port thread: the port's prompts are answered Cancel,
     // and so is every prompt asked for during the wait.
     platform::CancelPrompts(promptOwner_);
+    interruptOpen_();
     platform::GuiWaitsForPortThread waiting;
     if (!closeBegun_ && thread_->isRunning()) {
         closeBegun_ = true;

@@ -92,6 +92,8 @@ class CPortMDIChildWnd : public QMdiSubWindow {
     std::shared_ptr<QtPortLink> link_;
     std::unique_ptr<CPortThread> thread_;
     std::shared_ptr<DisplayBuffer> display_;
+    // Ends a connect the port thread is blocked in, so that the close never waits for a peer.
+    std::function<void()> interruptOpen_;
     QToolBar* toolbar_ = nullptr;
     QStatusBar* statusBar_ = nullptr;
     std::array<QLabel*, kPortIndicatorCount> panes_{};

@@ -166,8 +166,8 @@ TEST_F(SerialTransportTest, LoopbackPlugReturnsThePatternAndAPulledPlugIsGone) {
     EXPECT_EQ(transport->LostError(), 0u) << "every open starts without a loss";
 }
 
-TEST(SocketTransportTest, ConnectionFailsToOpenAsARefusedOneAndPacesByTheRecord) {
-    SocketTransport transport("127.0.0.1:9");
+TEST(SocketTransportTest, NameWithoutPortFailsToOpenAndPacesByTheRecord) {
+    SocketTransport transport(SocketTarget{}, {}, nullptr);
     std::string failure;
     EXPECT_FALSE(transport.Open(&failure));
     EXPECT_EQ(failure, kCantOpenText);

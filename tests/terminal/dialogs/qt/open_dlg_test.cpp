@@ -60,7 +60,7 @@ TEST_F(OpenDlgTest, InitialControls) {
         {IDC_OPEN_SETTINGS, "Settings", false},
         {IDC_OPEN_SELECT_PORTS, "Select Ports", true},
         {IDC_OPEN_SELECT_RANGE, "Select Range", true},
-        {IDC_OPEN_SOCKETS, "TCP/IP Sockets", false},
+        {IDC_OPEN_SOCKETS, "TCP/IP Sockets", true},
         {IDC_OPEN_SECURE, "Secure Data (SSL)", false},
         {IDC_OPEN_CERTIFICATES, "Certificates", false},
     };
@@ -98,8 +98,15 @@ TEST_F(OpenDlgTest, ModeSwitchesEnableTheirControls) {
     EXPECT_TRUE(Get<QLineEdit>(IDC_OPEN_RANGE)->isEnabled());
     EXPECT_EQ(dialog_.focusWidget(), Get<QLineEdit>(IDC_OPEN_RANGE));
     EXPECT_FALSE(Get<QPushButton>(IDC_OPEN_SETTINGS)->isEnabled());
-    EXPECT_FALSE(Get<QRadioButton>(IDC_OPEN_SOCKETS)->isEnabled());
+    EXPECT_TRUE(Get<QRadioButton>(IDC_OPEN_SOCKETS)->isEnabled());
     EXPECT_FALSE(Get<QLineEdit>(IDC_OPEN_IP_ADDRESS)->isEnabled());
+
+    // TCP/IP mode takes the address and ports; the certificate choice stays greyed.
+    Click(IDC_OPEN_SOCKETS);
+    EXPECT_TRUE(Get<QLineEdit>(IDC_OPEN_IP_ADDRESS)->isEnabled());
+    EXPECT_FALSE(Get<QListWidget>(IDC_OPEN_PORT_LIST)->isEnabled());
+    Get<QCheckBox>(IDC_OPEN_SECURE)->setChecked(true);
+    EXPECT_FALSE(Get<QPushButton>(IDC_OPEN_CERTIFICATES)->isEnabled());
 
     Click(IDC_OPEN_SELECT_PORTS);
     EXPECT_TRUE(Get<QListWidget>(IDC_OPEN_PORT_LIST)->isEnabled());
@@ -159,8 +166,6 @@ TEST_F(OpenDlgTest, CancelLeavesTheFlag) {
     EXPECT_FALSE(dialog_.isVisible());
 }
 
-// The socket mode cannot be chosen by the user in this build; its OK is driven by checking the
-// radio button directly.
 TEST_F(OpenDlgTest, SocketOkChecksTheFieldsInOrder) {
     Get<QRadioButton>(IDC_OPEN_SOCKETS)->setChecked(true);
     QLineEdit* ip = Get<QLineEdit>(IDC_OPEN_IP_ADDRESS);
