@@ -452,6 +452,7 @@ bool CSeltraView::event(QEvent* event) {
     const auto type = static_cast<UINT>(event->type());
     if (const auto kind = ReportKindOf(type)) {
         event->accept();
+        reportPending_[static_cast<std::size_t>(*kind)] = false;
         reports_->Write(*kind, CurrentReportOptions());
         return true;
     }
@@ -461,6 +462,15 @@ bool CSeltraView::event(QEvent* event) {
 // The owner and host sides ---------------------------------------------------------------------
 
 void CSeltraView::PostMonitorMessage(UINT msg) {
+    // Every polled family makes the same report due at a boundary; one writing of it is the
+    // report, a second would only write the same file again (and repeat a failure's box).
+    if (const auto kind = ReportKindOf(msg)) {
+        bool& pending = reportPending_[static_cast<std::size_t>(*kind)];
+        if (pending) {
+            return;
+        }
+        pending = true;
+    }
     QCoreApplication::postEvent(this, new MonitorEvent(msg, 0));
 }
 

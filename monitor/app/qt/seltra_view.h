@@ -153,6 +153,8 @@ class CSeltraView : public QTableView, public CounterSourceOwner, public Session
     ReportOptions CurrentReportOptions() const;
 
     ReportBoxes reportBoxes_;
+    // A report message of the kind is posted and not yet handled.
+    std::array<bool, 3> reportPending_{};
     std::unique_ptr<ReportWriter> reports_;
     // A "Driver Communication Error!" box of the family is waiting or open.
     std::array<bool, 3> driverBoxOpen_{};
