@@ -4,15 +4,18 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
 
 #include "monitor/table/port_table.h"
+#include "platform/ui/prompts.h"
 
 #ifndef REPORTS_GOLDEN_DIR
 #error "the build names the golden files' folder"
@@ -81,3 +84,37 @@ inline void FillDefaultTable(ReportTable& t) {
     s.TxDelta = 200;  // 2000 bits over 2 s in one direction: 1000 bit/s
     t.table.AddRow(std::make_unique<PortRow>("COM9"));
 }
+
+// Records like the scripted service and stays "open" while `eachBox` runs, as a modal box's
+// own event loop runs whatever falls due before the user answers; the first box also runs
+// `whileOpen`. Counts how many boxes were open at once.
+class ModalPrompts : public platform::ScriptedPrompts {
+  public:
+    int MessageBox(const std::string& text, const std::string& caption, UINT style) override {
+        ++open;
+        maxOpen = std::max(maxOpen, open);
+        const int answer = ScriptedPrompts::MessageBox(text, caption, style);
+        if (eachBox) {
+            eachBox();
+        }
+        if (whileOpen) {
+            const auto scenario = std::move(whileOpen);
+            whileOpen = nullptr;
+            scenario();
+        }
+        --open;
+        return answer;
+    }
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const auto& r : Records()) {
+            texts.push_back(r.text);
+        }
+        return texts;
+    }
+
+    std::function<void()> eachBox;
+    std::function<void()> whileOpen;
+    int open = 0;
+    int maxOpen = 0;
+};

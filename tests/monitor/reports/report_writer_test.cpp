@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 
 #include "monitor/sessions/session_file.h"
 #include "monitor/sessions/session_messages.h"
@@ -13,35 +12,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// Answers like the scripted service, but while the first box is open runs `whileOpen`, as
-// the event loop of a modal box runs whatever falls due meanwhile.
-class ModalPrompts : public platform::ScriptedPrompts {
-  public:
-    int MessageBox(const std::string& text, const std::string& caption, UINT style) override {
-        ++open;
-        maxOpen = std::max(maxOpen, open);
-        const int answer = ScriptedPrompts::MessageBox(text, caption, style);
-        if (whileOpen) {
-            const auto scenario = std::move(whileOpen);
-            whileOpen = nullptr;
-            scenario();
-        }
-        --open;
-        return answer;
-    }
-    std::vector<std::string> Texts() const {
-        std::vector<std::string> texts;
-        for (const auto& r : Records()) {
-            texts.push_back(r.text);
-        }
-        return texts;
-    }
-
-    std::function<void()> whileOpen;
-    int open = 0;
-    int maxOpen = 0;
-};
 
 class ReportWriterTest : public ::testing::Test {
   protected:

@@ -46,42 +46,21 @@ constexpr const char* kQuietCard =
 
 constexpr const char* kCannotCreate = "Seltra2 Cannot create the selected file!\t";
 
-// Records like the scripted service, and handles the events already waiting while a box is
-// open, as a modal box's own event loop does (with two families polled, each report is due
-// twice at a boundary). While the first box is open it also runs `whileOpen`.
-class ModalPrompts : public platform::ScriptedPrompts {
-  public:
-    int MessageBox(const std::string& text, const std::string& caption, UINT style) override {
-        ++open;
-        maxOpen = std::max(maxOpen, open);
-        const int answer = ScriptedPrompts::MessageBox(text, caption, style);
-        RunModalLoop();
-        if (whileOpen) {
-            const auto scenario = std::move(whileOpen);
-            whileOpen = nullptr;
-            scenario();
+// A few turns of a nested event loop, as a box the user answers at once: the events already
+// waiting are handled while it is open (with two families polled, each report is due twice at
+// a boundary).
+void RunModalLoop() {
+    QEventLoop loop;
+    QTimer turns;
+    int left = 5;
+    QObject::connect(&turns, &QTimer::timeout, [&] {
+        if (--left == 0) {
+            loop.quit();
         }
-        --open;
-        return answer;
-    }
-    // A few turns of a nested event loop, as a box the user answers at once.
-    static void RunModalLoop() {
-        QEventLoop loop;
-        QTimer turns;
-        int left = 5;
-        QObject::connect(&turns, &QTimer::timeout, [&] {
-            if (--left == 0) {
-                loop.quit();
-            }
-        });
-        turns.start(0);
-        loop.exec();
-    }
-
-    std::function<void()> whileOpen;
-    int open = 0;
-    int maxOpen = 0;
-};
+    });
+    turns.start(0);
+    loop.exec();
+}
 
 std::vector<std::string> Listing(const std::string& dir) {
     std::vector<std::string> names;
@@ -108,6 +87,7 @@ class ReportsService : public ::testing::Test {
     // The window with both ports; polling runs only when the test says (PollTick), at the
     // 2-second interval the throughput is computed with.
     CSeltraView& Start(const std::function<void(SeltraSettings&)>& configure) {
+        prompts_.eachBox = RunModalLoop;
         frame_ = std::make_unique<CMainFrame>(prompts_);
         configure(frame_->Settings());
         frame_->View().InitialUpdate("/HUBLINE");
