@@ -11,15 +11,18 @@
 
 #include "monitor/app/qt/help_file.h"
 #include "monitor/drivers/driver_messages.h"
+#include "monitor/reports/convert.h"
+#include "monitor/reports/report_messages.h"
+#include "monitor/reports/text_copy.h"
 #include "monitor/resources/seltra_resources.h"
 #include "monitor/stats/monitor_messages.h"
+#include "monitor/table/print_lines.h"
 #include "monitor/table/qt/add_port_dlg.h"
 #include "monitor/table/qt/port_cell_delegate.h"
 #include "monitor/table/qt/port_table_model.h"
-#include "monitor/table/print_lines.h"
-#include "monitor/table/reset_statistics.h"
 #include "monitor/table/qt/select_column_dlg.h"
 #include "monitor/table/qt/table_printer.h"
+#include "monitor/table/reset_statistics.h"
 
 namespace {
 
@@ -43,7 +46,12 @@ QString Latin1(std::string_view text) {
 
 CSeltraView::CSeltraView(SeltraSettings& settings, platform::PromptService& prompts, QObject* frame,
                          DeviceControl& device, const DevicePaths* paths, QWidget* parent)
-    : QTableView(parent), settings_(settings), prompts_(prompts), frame_(frame) {
+    : QTableView(parent),
+      settings_(settings),
+      prompts_(prompts),
+      frame_(frame),
+      reportBoxes_(prompts),
+      reports_(std::make_unique<ReportWriter>(table_, reportBoxes_)) {
     const DevicePaths chosen = paths ? *paths : ChooseDevicePaths(HostDevicePathQueries());
     sources_ = std::make_unique<CounterSources>(*this, chosen, device);
     session_ = std::make_unique<Session>(table_, *this, prompts_);
@@ -328,8 +336,8 @@ void CSeltraView::ResetContextColumn() {
 // Commands -------------------------------------------------------------------------------------
 
 bool CSeltraView::CommandEnabled(int id) const {
-    // The text copies of sessions and reports are not part of this build yet.
-    return id != ID_FILE_CONVERT;
+    static_cast<void>(id);
+    return true;
 }
 
 bool CSeltraView::OnCommand(int id) {
@@ -372,6 +380,9 @@ bool CSeltraView::OnCommand(int id) {
             return true;
         case ID_HELP_CONTENTS:
             ShowHelp();
+            return true;
+        case ID_FILE_CONVERT:
+            Convert(prompts_, settings_.asciiReportType, session_->PollMs());
             return true;
         default:
             return session_->OnCommand(id);
@@ -439,10 +450,10 @@ bool CSeltraView::viewportEvent(QEvent* event) {
 
 bool CSeltraView::event(QEvent* event) {
     const auto type = static_cast<UINT>(event->type());
-    if (type == WM_HOURLY_REPORT || type == WM_DAILY_REPORT || type == WM_CUSTOM_REPORT) {
-        // The reports are written by the report writer, which is not part of this build yet:
-        // the message is taken so that it does not reach the toolkit's default handling.
+    if (const auto kind = ReportKindOf(type)) {
         event->accept();
+        reportPending_[static_cast<std::size_t>(*kind)] = false;
+        reports_->Write(*kind, CurrentReportOptions());
         return true;
     }
     return QTableView::event(event);
@@ -451,6 +462,15 @@ bool CSeltraView::event(QEvent* event) {
 // The owner and host sides ---------------------------------------------------------------------
 
 void CSeltraView::PostMonitorMessage(UINT msg) {
+    // Every polled family makes the same report due at a boundary; one writing of it is the
+    // report, a second would only write the same file again (and repeat a failure's box).
+    if (const auto kind = ReportKindOf(msg)) {
+        bool& pending = reportPending_[static_cast<std::size_t>(*kind)];
+        if (pending) {
+            return;
+        }
+        pending = true;
+    }
     QCoreApplication::postEvent(this, new MonitorEvent(msg, 0));
 }
 
@@ -488,6 +508,22 @@ void CSeltraView::ShowAfterTick(std::string text, std::string caption, UINT styl
 
 ReportSettings CSeltraView::Settings() {
     return settings_.Report();
+}
+
+double CSeltraView::FreeDiskBytes() {
+    return ReportsFreeBytes();
+}
+
+ReportOptions CSeltraView::CurrentReportOptions() const {
+    return ReportOptions{settings_.asciiCopy != 0, settings_.asciiReportType, session_->PollMs()};
+}
+
+void CSeltraView::WriteTextCopy(const std::string& sessionPath) {
+    const auto rows = TextCopyRowsOf(table_);
+    const auto columns = TextCopyColumns(settings_.asciiReportType, table_.ColumnKinds());
+    if (::WriteTextCopy(sessionPath, rows, columns, session_->PollMs()) != TextCopyResult::Ok) {
+        prompts_.MessageBox(kCantCreateAsciiText, kReportWarningCaption, MB_OK | MB_ICONSTOP);
+    }
 }
 
 std::optional<RowBinding> CSeltraView::Bind(std::string_view name) {

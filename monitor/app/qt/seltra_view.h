@@ -15,6 +15,8 @@
 #include "monitor/app/command_line.h"
 #include "monitor/app/seltra_settings.h"
 #include "monitor/drivers/counter_sources.h"
+#include "monitor/reports/report_boxes.h"
+#include "monitor/reports/report_writer.h"
 #include "monitor/sessions/session.h"
 #include "monitor/table/port_table.h"
 #include "platform/ui/prompts.h"
@@ -60,7 +62,7 @@ class CSeltraView : public QTableView, public CounterSourceOwner, public Session
 
     // Runs the command `id`; false for a command the view does not handle.
     bool OnCommand(int id);
-    // Whether the command can run now (the text copies are not part of this build yet).
+    // Whether the command can run now.
     bool CommandEnabled(int id) const;
 
     // One polling tick: the sources in family order, then the cells.
@@ -98,6 +100,8 @@ class CSeltraView : public QTableView, public CounterSourceOwner, public Session
     // add none.
     void ReportDriverError(SourceFamily family, const std::string& text) override;
     ReportSettings Settings() override;
+    // Measured where the reports go, not where the program happens to run.
+    double FreeDiskBytes() override;
 
     // SessionHost
     std::optional<RowBinding> Bind(std::string_view name) override;
@@ -106,7 +110,8 @@ class CSeltraView : public QTableView, public CounterSourceOwner, public Session
     void PostPollingState(int on) override;
     void RefreshTable() override;
     void SetCaption(const std::string& caption) override;
-    bool AsciiCopy() const override { return false; }
+    bool AsciiCopy() const override { return settings_.asciiCopy != 0; }
+    void WriteTextCopy(const std::string& sessionPath) override;
 
   signals:
     void CaptionChanged(const QString& caption);
@@ -145,6 +150,12 @@ class CSeltraView : public QTableView, public CounterSourceOwner, public Session
     int maxBaud_ = 115200;
     int contextRow_ = -1;
     int contextColumn_ = -1;
+    ReportOptions CurrentReportOptions() const;
+
+    ReportBoxes reportBoxes_;
+    // A report message of the kind is posted and not yet handled.
+    std::array<bool, 3> reportPending_{};
+    std::unique_ptr<ReportWriter> reports_;
     // A "Driver Communication Error!" box of the family is waiting or open.
     std::array<bool, 3> driverBoxOpen_{};
 };

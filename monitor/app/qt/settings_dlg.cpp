@@ -66,8 +66,6 @@ CSettingsDlg::CSettingsDlg(SeltraSettings& settings, platform::PromptService& pr
     }
     pollInterval_ = EditableCombo(intervals, this);
     asciiCopy_ = new QCheckBox(QStringLiteral("Save an ASCII copy of each report"), this);
-    // The text copies of reports are not part of this build yet.
-    asciiCopy_->setEnabled(false);
     hourly_ = new QCheckBox(QStringLiteral("Create / Update an hourly report"), this);
     daily_ = new QCheckBox(QStringLiteral("Create / Update a daily report"), this);
     custom_ = new QCheckBox(QStringLiteral("Create a report every"), this);

@@ -110,8 +110,7 @@ TEST_F(SeltraGui, MenusCarryTheTableIdsTextsAndShortcuts) {
     EXPECT_EQ(frame.Action(ID_FILE_PRINT)->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
     EXPECT_EQ(frame.Action(ID_HELP_CONTENTS)->shortcut(), QKeySequence(Qt::Key_F1));
     EXPECT_EQ(frame.Action(ID_TOOLS_SETTINGS)->text(), QStringLiteral("&Settings"));
-    // Text copies come later: their command is visibly unavailable.
-    EXPECT_FALSE(frame.Action(ID_FILE_CONVERT)->isEnabled());
+    EXPECT_TRUE(frame.Action(ID_FILE_CONVERT)->isEnabled());
     EXPECT_TRUE(frame.Action(ID_TOOLS_ADD_PORTS)->isEnabled());
     EXPECT_EQ(frame.PaneText(ID_INDICATOR_CAPS), QStringLiteral("CAP"));
 }
@@ -409,6 +408,8 @@ TEST_F(SeltraGui, SettingsDialogRefusesAZeroIntervalAndFillsDefaults) {
 
     dialog.FillDefaults();
     EXPECT_FALSE(dialog.CustomInterval()->isEnabled());
+    EXPECT_FALSE(dialog.AsciiCopy()->isChecked());
+    dialog.AsciiCopy()->click();
     dialog.PollInterval()->setEditText(QStringLiteral("12"));
     dialog.CustomInterval()->setText(QString());
     dialog.accept();
@@ -416,6 +417,7 @@ TEST_F(SeltraGui, SettingsDialogRefusesAZeroIntervalAndFillsDefaults) {
     EXPECT_EQ(settings.pollingInterval, "12");
     EXPECT_EQ(settings.maximumBaudrate, "115200");
     EXPECT_EQ(settings.customReportInterval, "");
+    EXPECT_EQ(settings.asciiCopy, 1);
 }
 
 TEST_F(SeltraGui, ClosingWritesSettingsAndAskedExitCanBeRefused) {
