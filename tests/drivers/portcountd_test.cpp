@@ -159,7 +159,7 @@ TEST_F(PortcountdTest, FailInjectionRestartAndWrapThroughTheControlCommand) {
     });
     EXPECT_LT(tx, 0xFFFF0000u);
     EXPECT_NE(Ctl({"set", "COM99", "tx=1"}), 0);
-    EXPECT_NE(Ctl({"fail", "zenith", "3"}), 0);
+    EXPECT_NE(Ctl({"fail", "swift", "3"}), 0);
 }
 
 TEST_F(PortcountdTest, ReloadTakesTheEditedFile) {
