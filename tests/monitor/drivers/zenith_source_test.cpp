@@ -239,7 +239,10 @@ TEST_F(ZenithTest, TheProcesssComSetUpIsMadeOnceAndAnEarlierOneCounts) {
     struct Row {
         const char* what;
         bool securityBefore;  // another part of the process set the security first
-    } rows[] = {{"first in the process", false}, {"after another part", true}};
+        bool apartment;       // the thread has COM already, in the apartment model (a window's)
+    } rows[] = {{"first in the process", false, false},
+                {"after another part", true, false},
+                {"on an apartment thread", false, true}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         FreshManagementCalls();
@@ -251,6 +254,18 @@ TEST_F(ZenithTest, TheProcesssComSetUpIsMadeOnceAndAnEarlierOneCounts) {
                       platform::S_OK);
             platform::CoUninitialize();
         }
+        // Undone however the row ends, so that a failure here leaves no COM to later tests.
+        struct Apartment {
+            bool on;
+            ~Apartment() {
+                if (on) {
+                    platform::CoUninitialize();
+                }
+            }
+        } apartment{row.apartment &&
+                    platform::CoInitializeEx(nullptr, platform::COINIT_APARTMENTTHREADED) ==
+                        platform::S_OK};
+        ASSERT_EQ(apartment.on, row.apartment);
         auto sources = Sources();  // probe, list, list again
         CounterSource& zenith = sources->Source(SourceFamily::Zenith);
         ASSERT_TRUE(sources->Available(SourceFamily::Zenith));
@@ -260,12 +275,13 @@ TEST_F(ZenithTest, TheProcesssComSetUpIsMadeOnceAndAnEarlierOneCounts) {
         }
         EXPECT_EQ(platform::WmiCallCountForTesting(platform::WmiCall::CoInitializeSecurity),
                   row.securityBefore ? 2 : 1);
-        // Each operation's thread set-up is undone: the thread is left without COM.
+        // Each operation undid its own set-up and only that: the apartment thread keeps COM,
+        // the others are left without it.
         std::unique_ptr<platform::IWbemLocator> locator;
         EXPECT_EQ(platform::CoCreateInstance(platform::CLSID_WbemLocator, nullptr,
                                              platform::CLSCTX_INPROC_SERVER,
                                              platform::IID_IWbemLocator, locator),
-                  platform::CO_E_NOTINITIALIZED);
+                  row.apartment ? platform::S_OK : platform::CO_E_NOTINITIALIZED);
         EXPECT_TRUE(owner_.boxes.empty());
     }
 }
