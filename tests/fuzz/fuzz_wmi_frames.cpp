@@ -23,9 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static bool loaded = false;
     if (!loaded) {
         std::vector<std::string> problems;
-        card.Load(portcount::ParseConfig("zenith COM7 sim\nzenith COM8 sim open=no\n", "fuzz",
-                                         problems),
-                  portcount::SteadyTime{});
+        card.Load(
+            portcount::ParseConfig("zenith COM7 sim\nzenith COM8 sim open=no\n", "fuzz", problems),
+            portcount::SteadyTime{});
         loaded = true;
     }
     portcount::WmiProvider provider(card);
