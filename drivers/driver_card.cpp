@@ -1,5 +1,6 @@
 #include "drivers/driver_card.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -16,21 +17,29 @@ std::uint32_t GetU32(const std::uint8_t* at) {
            (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
 }
 
+// Decimal, or hexadecimal after "0x".
 bool ParseU64(std::string_view text, std::uint64_t& value) {
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+        base = 16;
+    }
     const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
     return ec == std::errc() && ptr == end && !text.empty();
 }
 
-// Subtraction in each field's own width: the driver's counters wrap.
-PortCounters Minus(const PortCounters& a, const PortCounters& b) {
-    return {static_cast<std::uint32_t>(a.tx - b.tx),
-            static_cast<std::uint32_t>(a.rx - b.rx),
-            static_cast<std::uint16_t>(a.txPackets - b.txPackets),
-            static_cast<std::uint16_t>(a.rxPackets - b.rxPackets),
-            static_cast<std::uint16_t>(a.overrun - b.overrun),
-            static_cast<std::uint16_t>(a.framing - b.framing),
-            static_cast<std::uint16_t>(a.parity - b.parity),
+// Subtraction modulo 2^32: the driver's counters wrap, and the 16-bit families take the low
+// half, which is the subtraction in their own width.
+WideCounters Minus(const WideCounters& a, const WideCounters& b) {
+    return {a.tx - b.tx,
+            a.rx - b.rx,
+            a.txPackets - b.txPackets,
+            a.rxPackets - b.rxPackets,
+            a.overrun - b.overrun,
+            a.bufferOverrun - b.bufferOverrun,
+            a.framing - b.framing,
+            a.parity - b.parity,
             a.flags};
 }
 
@@ -57,7 +66,7 @@ void DriverCard::Load(const ServiceConfig& config, SteadyTime now) {
                 // A device's kernel counters run since boot: the listing starts from zero.
                 const auto raw = port.backend->Read(now);
                 port.present = raw.has_value();
-                port.offset = raw.value_or(PortCounters{});
+                port.offset = Widen(raw.value_or(PortCounters{}));
             }
             family.ports.push_back(std::move(port));
         }
@@ -87,18 +96,33 @@ std::size_t DriverCard::PortCount(Family family) const {
     return families_[static_cast<int>(family)].ports.size();
 }
 
-PortCounters DriverCard::Reported(Port& port, SteadyTime now) {
+bool DriverCard::HasPort(Family family, std::string_view name) const {
+    const auto& ports = families_[static_cast<int>(family)].ports;
+    return std::any_of(ports.begin(), ports.end(), [&](const Port& p) { return p.name == name; });
+}
+
+WideCounters DriverCard::Reported(Port& port, SteadyTime now) {
     const auto raw = port.backend->Read(now);
     if (!raw) {
         port.present = false;
-        return PortCounters{};
+        return WideCounters{};
     }
     if (!port.present) {
         // A device that came (back) counts from zero again, as it did when it was listed.
         port.present = true;
-        port.offset = *raw;
+        port.offset = Widen(*raw);
     }
-    return Minus(*raw, port.offset);
+    return Minus(Widen(*raw), port.offset);
+}
+
+std::vector<DriverCard::NamedCounters> DriverCard::ZenithCounters(SteadyTime now) {
+    std::vector<NamedCounters> result;
+    FamilyPorts& family = families_[static_cast<int>(Family::Zenith)];
+    result.reserve(family.ports.size());
+    for (Port& port : family.ports) {
+        result.push_back({port.name, Reported(port, now)});
+    }
+    return result;
 }
 
 void DriverCard::ListPorts(const FamilyPorts& family, std::span<std::uint8_t> entries) {
@@ -116,7 +140,7 @@ void DriverCard::ReadCounters(FamilyPorts& family, std::span<std::uint8_t> entri
     std::memset(entries.data(), 0, entries.size());
     const std::size_t slots = entries.size() / kCounterEntrySize;
     for (std::size_t i = 0; i < slots && i < family.ports.size(); ++i) {
-        EncodePortCounters(Reported(family.ports[i], now),
+        EncodePortCounters(Narrow(Reported(family.ports[i], now)),
                            std::span<std::uint8_t, kCounterEntrySize>(
                                entries.data() + i * kCounterEntrySize, kCounterEntrySize));
     }
@@ -128,7 +152,8 @@ DWORD DriverCard::Handle(Family which, DWORD code, std::span<const std::uint8_t>
     if (family.failCode != 0) {
         return family.failCode;
     }
-    if (code != kIoctlPortMonitor) {
+    // The Zenith family is reached through the management socket only.
+    if (code != kIoctlPortMonitor || which == Family::Zenith) {
         return ERROR_INVALID_FUNCTION;
     }
     // One buffer serves as input and output, so both lengths are the request length.
@@ -207,7 +232,7 @@ std::string DriverCard::Control(std::string_view line, SteadyTime now) {
         std::uint64_t code = 0;
         const auto family = words.size() == 3 ? ParseFamily(words[1]) : std::nullopt;
         if (!family || !ParseU64(words[2], code) || code > 0xFFFFFFFFu) {
-            return "error: usage: fail hubline|talon CODE (0 stops failing)";
+            return "error: usage: fail hubline|talon|zenith CODE (0 stops failing)";
         }
         families_[static_cast<int>(*family)].failCode = static_cast<DWORD>(code);
         return "ok";
@@ -231,9 +256,15 @@ std::string DriverCard::Control(std::string_view line, SteadyTime now) {
             return error;
         }
         if (restart && next != words.size()) {
-            return "error: usage: restart [hubline|talon] [PORT|all]";
+            return "error: usage: restart [hubline|talon|zenith] [PORT|all]";
         }
-        PortCounters values;
+        // Error counts are 32-bit only where every port named is a Zenith port.
+        bool wide = !ports.empty();
+        for (const Port* port : ports) {
+            const auto& zenith = families_[static_cast<int>(Family::Zenith)].ports;
+            wide = wide && port >= zenith.data() && port < zenith.data() + zenith.size();
+        }
+        WideCounters values;
         for (; next < words.size(); ++next) {
             const std::string_view word = words[next];
             const std::size_t eq = word.find('=');
@@ -242,24 +273,28 @@ std::string DriverCard::Control(std::string_view line, SteadyTime now) {
                 return "error: expected FIELD=NUMBER, found '" + std::string(word) + "'";
             }
             const std::string_view field = word.substr(0, eq);
-            const std::uint64_t limit = field == "tx" || field == "rx" ? 0xFFFFFFFFu : 0xFFFFu;
+            const std::uint64_t limit =
+                field == "tx" || field == "rx" || wide ? 0xFFFFFFFFu : 0xFFFFu;
             if (value > limit) {
                 return "error: " + std::string(field) + " is at most " + std::to_string(limit);
             }
+            const auto v = static_cast<std::uint32_t>(value);
             if (field == "tx") {
-                values.tx = static_cast<std::uint32_t>(value);
+                values.tx = v;
             } else if (field == "rx") {
-                values.rx = static_cast<std::uint32_t>(value);
+                values.rx = v;
             } else if (field == "txp") {
-                values.txPackets = static_cast<std::uint16_t>(value);
+                values.txPackets = v;
             } else if (field == "rxp") {
-                values.rxPackets = static_cast<std::uint16_t>(value);
+                values.rxPackets = v;
             } else if (field == "overrun") {
-                values.overrun = static_cast<std::uint16_t>(value);
+                values.overrun = v;
             } else if (field == "framing") {
-                values.framing = static_cast<std::uint16_t>(value);
+                values.framing = v;
             } else if (field == "parity") {
-                values.parity = static_cast<std::uint16_t>(value);
+                values.parity = v;
+            } else if (field == "buffer" && wide) {
+                values.bufferOverrun = v;
             } else {
                 return "error: unknown field '" + std::string(field) + "'";
             }
@@ -267,7 +302,7 @@ std::string DriverCard::Control(std::string_view line, SteadyTime now) {
         for (Port* port : ports) {
             // The backend keeps running; the offset makes it read as values from now on.
             const auto raw = port->backend->Read(now);
-            port->offset = Minus(raw.value_or(PortCounters{}), values);
+            port->offset = Minus(Widen(raw.value_or(PortCounters{})), values);
         }
         return "ok " + std::to_string(ports.size()) + (ports.size() == 1 ? " port" : " ports");
     }

@@ -33,17 +33,30 @@ class DriverCard {
     void Load(const ServiceConfig& config, SteadyTime now);
 
     std::size_t PortCount(Family family) const;
+    bool HasPort(Family family, std::string_view name) const;
 
     // Answers one request to a device of family: the status (0 or the error code) and, on
     // success, the output buffer of outBytes bytes.
     DWORD Handle(Family family, DWORD code, std::span<const std::uint8_t> in, DWORD outBytes,
                  std::vector<std::uint8_t>& out, SteadyTime now);
 
-    // One line of the control socket's commands (all but reload, which the service owns):
-    //   fail FAMILY CODE              fail every request of the family with CODE (0 stops)
+    // The Zenith family's ports with their counters as they stand at now, in listing order.
+    struct NamedCounters {
+        std::string name;
+        WideCounters counters;
+    };
+    std::vector<NamedCounters> ZenithCounters(SteadyTime now);
+    // The code every request of the family fails with; 0 when it answers.
+    DWORD FailCode(Family family) const { return families_[static_cast<int>(family)].failCode; }
+
+    // One line of the control socket's commands (all but reload and the management socket's
+    // own, which the service owns):
+    //   fail FAMILY CODE              fail every request of the family with CODE (0 stops); for
+    //                                 Zenith every query, CODE an HRESULT (0x... allowed)
     //   restart [FAMILY] [PORT|all]   counters of the port (or every port) back to zero
     //   set [FAMILY] PORT FIELD=V...  counters to given values; FIELD is tx rx txp rxp
-    //                                 overrun framing parity
+    //                                 overrun framing parity, and buffer (buffer overruns) for
+    //                                 Zenith, whose error counts are 32-bit
     //   ports                         the port names of each family
     // The answer is one line: "ok..." or "error: ...".
     std::string Control(std::string_view line, SteadyTime now);
@@ -57,7 +70,7 @@ class DriverCard {
     struct Port {
         std::string name;
         std::unique_ptr<PortBackend> backend;
-        PortCounters offset;  // subtracted from the backend's values: restarts and set values
+        WideCounters offset;  // subtracted from the backend's values: restarts and set values
         bool present = true;  // false while the device behind the port is missing
     };
     struct FamilyPorts {
@@ -65,7 +78,7 @@ class DriverCard {
         DWORD failCode = 0;
     };
 
-    PortCounters Reported(Port& port, SteadyTime now);
+    WideCounters Reported(Port& port, SteadyTime now);
     void ListPorts(const FamilyPorts& family, std::span<std::uint8_t> entries);
     void ReadCounters(FamilyPorts& family, std::span<std::uint8_t> entries, SteadyTime now);
     // The ports a control command names; the reason in error when it names none.

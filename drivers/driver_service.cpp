@@ -14,10 +14,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "platform/devio/device_io.h"
 #include "platform/devio/device_io_protocol.h"
 #include "platform/system/paths.h"
+#include "platform/wmi/wmi_protocol.h"
 
 namespace portcount {
 
@@ -27,6 +29,9 @@ const DeviceName kDeviceNames[6] = {
 };
 
 namespace {
+
+constexpr int kControlListener = -1;
+constexpr int kWmiListener = -2;
 
 void Log(const std::string& text) {
     std::fprintf(stderr, "portcountd: %s\n", text.c_str());
@@ -47,10 +52,13 @@ bool MakeAddress(const std::string& path, sockaddr_un& address) {
 struct DriverService::Client {
     int fd = -1;
     bool control = false;
+    bool wmi = false;
     Family family = Family::Hubline;
     std::vector<std::uint8_t> in;
     std::vector<std::uint8_t> out;
     std::size_t sent = 0;
+    // A management answer told to wait is sent from then on; the client is not read before.
+    SteadyTime sendAt{};
 };
 
 DriverService::DriverService(ServiceOptions options) : options_(std::move(options)) {}
@@ -175,14 +183,21 @@ bool DriverService::Start() {
         }
         listeners_.emplace_back(fd, i);
     }
+    int wmi = -1;
+    if (!Listen(platform::wmi::kSocketName, wmi)) {
+        return false;
+    }
+    listeners_.emplace_back(wmi, kWmiListener);
+    // Made last: a client that can reach it can reach every other socket.
     int control = -1;
     if (!Listen(kControlSocketName, control)) {
         return false;
     }
-    listeners_.emplace_back(control, -1);
+    listeners_.emplace_back(control, kControlListener);
     running_ = true;
     Log("started in " + dir_ + ": " + std::to_string(card_.PortCount(Family::Hubline)) +
-        " hubline and " + std::to_string(card_.PortCount(Family::Talon)) + " talon ports");
+        " hubline, " + std::to_string(card_.PortCount(Family::Talon)) + " talon and " +
+        std::to_string(card_.PortCount(Family::Zenith)) + " zenith ports");
     return true;
 }
 
@@ -214,7 +229,7 @@ void DriverService::Stop() {
     }
 }
 
-void DriverService::Accept(int listener, bool control, Family family) {
+void DriverService::Accept(int listener, int index) {
     for (;;) {
         const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
@@ -222,8 +237,9 @@ void DriverService::Accept(int listener, bool control, Family family) {
         }
         Client client;
         client.fd = fd;
-        client.control = control;
-        client.family = family;
+        client.control = index == kControlListener;
+        client.wmi = index == kWmiListener;
+        client.family = index >= 0 ? kDeviceNames[index].family : Family::Zenith;
         clients_.push_back(std::move(client));
     }
 }
@@ -264,6 +280,15 @@ bool DriverService::Process(Client& client) {
                 client.out.assign(answer.begin(), answer.end());
                 used += taken;
             }
+        } else if (client.wmi) {
+            platform::wmi::Request request;
+            status = platform::wmi::DecodeRequest(left, request);
+            if (status == devio::FrameStatus::Complete) {
+                const auto now = std::chrono::steady_clock::now();
+                client.out = wmi_.Answer(request, now);
+                client.sendAt = now + wmi_.Delay();
+                used += request.size;
+            }
         } else {
             devio::RequestFrame request;
             status = devio::DecodeRequest(left, request);
@@ -280,6 +305,9 @@ bool DriverService::Process(Client& client) {
             break;
         }
         client.sent = 0;
+        if (client.wmi && std::chrono::steady_clock::now() < client.sendAt) {
+            break;  // held back; the loop sends it when its time has come
+        }
         if (!Flush(client)) {
             return false;
         }
@@ -306,13 +334,17 @@ bool DriverService::Flush(Client& client) {
 }
 
 std::string DriverService::Control(std::string_view line) {
+    if (line == "wmi" || line.starts_with("wmi ")) {
+        return wmi_.Control(line);
+    }
     if (line == "reload") {
         if (!LoadConfiguration(false)) {
             return "error: the configuration cannot be read; the previous one stays";
         }
         Log("configuration reloaded");
         return "ok " + std::to_string(card_.PortCount(Family::Hubline)) + " hubline " +
-               std::to_string(card_.PortCount(Family::Talon)) + " talon ports";
+               std::to_string(card_.PortCount(Family::Talon)) + " talon " +
+               std::to_string(card_.PortCount(Family::Zenith)) + " zenith ports";
     }
     return card_.Control(line, std::chrono::steady_clock::now());
 }
@@ -330,25 +362,42 @@ int DriverService::Run() {
         for (const auto& [fd, index] : listeners_) {
             fds.push_back({fd, POLLIN, 0});
         }
+        const auto now = std::chrono::steady_clock::now();
+        // The earliest held-back answer; such a client is neither read nor written before.
+        std::optional<SteadyTime> nextSend;
         for (const Client& client : clients_) {
-            fds.push_back(
-                {client.fd, static_cast<short>(client.out.empty() ? POLLIN : POLLOUT), 0});
+            const bool held = !client.out.empty() && now < client.sendAt;
+            if (held) {
+                nextSend = std::min(nextSend.value_or(client.sendAt), client.sendAt);
+            }
+            fds.push_back({client.fd,
+                           static_cast<short>(held                 ? 0
+                                              : client.out.empty() ? POLLIN
+                                                                   : POLLOUT),
+                           0});
         }
         // While a port holds a device, look once a second whether to let go of it (its
         // program has closed it), whether or not anyone asks for that port's counters.
         const bool holding = card_.HoldsDevices();
-        const auto now = std::chrono::steady_clock::now();
         if (holding && now - idleAt >= std::chrono::seconds(1)) {
             card_.Idle(now);
             idleAt = now;
             continue;
         }
-        const int timeout =
-            holding ? static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           idleAt + std::chrono::seconds(1) - now)
-                                           .count()) +
-                          1
-                    : -1;
+        int timeout = holding
+                          ? static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 idleAt + std::chrono::seconds(1) - now)
+                                                 .count()) +
+                                1
+                          : -1;
+        if (nextSend) {
+            const int untilSend =
+                static_cast<int>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(*nextSend - now)
+                        .count()) +
+                1;
+            timeout = timeout < 0 ? untilSend : std::min(timeout, untilSend);
+        }
         if (!holding) {
             idleAt = now;
         }
@@ -374,9 +423,7 @@ int DriverService::Run() {
         const std::size_t clientCount = clients_.size();
         for (std::size_t i = 0; i < listeners_.size(); ++i) {
             if (fds[1 + i].revents & POLLIN) {
-                const int index = listeners_[i].second;
-                Accept(listeners_[i].first, index < 0,
-                       index < 0 ? Family::Hubline : kDeviceNames[index].family);
+                Accept(listeners_[i].first, listeners_[i].second);
             }
         }
         // Clients accepted just now are polled on the next round.

@@ -1,6 +1,7 @@
 #pragma once
-// The driver service: one listening socket per device name in the device directory, one
-// control socket, and a single-threaded poll loop serving every client connection. A lock file
+// The driver service: one listening socket per device name in the device directory, the
+// management socket `wmi` of the Zenith family, one control socket, and a single-threaded poll
+// loop serving every client connection. A lock file
 // in the directory keeps a second service from taking the same device names.
 
 #include <span>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "drivers/driver_card.h"
+#include "drivers/wmi_provider.h"
 #include "platform/devio/device_io_protocol.h"
 
 namespace portcount {
@@ -57,7 +59,7 @@ class DriverService {
     bool Start();
     bool LoadConfiguration(bool atStart);
     bool Listen(const std::string& name, int& fd);
-    void Accept(int listener, bool control, Family family);
+    void Accept(int listener, int index);
     // False when the client is to be dropped.
     bool ReadFrom(Client& client);
     bool Process(Client& client);
@@ -68,9 +70,11 @@ class DriverService {
     ServiceOptions options_;
     std::string dir_;
     DriverCard card_;
+    WmiProvider wmi_{card_};
     int lockFd_ = -1;
     int signalFd_ = -1;
-    std::vector<std::pair<int, int>> listeners_;  // fd, index in kDeviceNames or -1 (control)
+    // fd, index in kDeviceNames, or kControlListener / kWmiListener
+    std::vector<std::pair<int, int>> listeners_;
     std::vector<std::string> socketPaths_;
     std::vector<Client> clients_;
     bool running_ = false;

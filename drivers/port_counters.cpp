@@ -24,6 +24,21 @@ std::uint32_t Get32(const std::uint8_t* at) {
 
 }  // namespace
 
+WideCounters Widen(const PortCounters& c) {
+    return {c.tx, c.rx, c.txPackets, c.rxPackets, c.overrun, 0, c.framing, c.parity, c.flags};
+}
+
+PortCounters Narrow(const WideCounters& c) {
+    return {c.tx,
+            c.rx,
+            static_cast<std::uint16_t>(c.txPackets),
+            static_cast<std::uint16_t>(c.rxPackets),
+            static_cast<std::uint16_t>(c.overrun),
+            static_cast<std::uint16_t>(c.framing),
+            static_cast<std::uint16_t>(c.parity),
+            c.flags};
+}
+
 void EncodePortCounters(const PortCounters& c, std::span<std::uint8_t, kCounterEntrySize> out) {
     std::uint8_t* at = out.data();
     Put32(at, c.tx);

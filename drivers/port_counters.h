@@ -33,6 +33,25 @@ struct PortCounters {
     bool operator==(const PortCounters&) const = default;
 };
 
+// A port's counters in the widths the Zenith family reports them (32-bit error counts and a
+// buffer overrun count of its own); the other families take the low 16 bits.
+struct WideCounters {
+    std::uint32_t tx = 0;
+    std::uint32_t rx = 0;
+    std::uint32_t txPackets = 0;
+    std::uint32_t rxPackets = 0;
+    std::uint32_t overrun = 0;
+    std::uint32_t bufferOverrun = 0;
+    std::uint32_t framing = 0;
+    std::uint32_t parity = 0;
+    std::uint16_t flags = 0;
+
+    bool operator==(const WideCounters&) const = default;
+};
+
+WideCounters Widen(const PortCounters& counters);
+PortCounters Narrow(const WideCounters& counters);
+
 void EncodePortCounters(const PortCounters& counters,
                         std::span<std::uint8_t, kCounterEntrySize> out);
 PortCounters DecodePortCounters(std::span<const std::uint8_t, kCounterEntrySize> in);

@@ -20,9 +20,15 @@ bool ParseNumber(std::string_view text, double& value) {
     return ec == std::errc() && ptr == end && value >= 0 && value < 1e15;
 }
 
+// Decimal, or hexadecimal after "0x" (error codes of the management interface read so).
 bool ParseUnsigned(std::string_view text, std::uint64_t& value) {
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+        base = 16;
+    }
     const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
     return ec == std::errc() && ptr == end && !text.empty();
 }
 
@@ -38,8 +44,10 @@ bool ParseYesNo(std::string_view text, bool& value) {
     return false;
 }
 
-bool ValidPortName(std::string_view name) {
-    if (name.empty() || name.size() > kMaxPortNameLength) {
+bool ValidPortName(std::string_view name, Family family) {
+    const std::size_t longest =
+        family == Family::Zenith ? kMaxZenithNameLength : kMaxPortNameLength;
+    if (name.empty() || name.size() > longest) {
         return false;
     }
     for (unsigned char c : name) {
@@ -141,14 +149,17 @@ bool ParseSimOption(std::string_view option, SimSettings& sim, std::string& erro
 }
 
 // A port line after its family word; the reason in error when it is bad.
-bool ParsePortLine(const std::vector<std::string_view>& words, PortEntry& port,
+bool ParsePortLine(const std::vector<std::string_view>& words, Family family, PortEntry& port,
                    std::string& error) {
     if (words.size() < 3) {
         error = "expected: FAMILY PORT sim OPTIONS... | FAMILY PORT device=PATH";
         return false;
     }
-    if (!ValidPortName(words[1])) {
-        error = "bad port name '" + std::string(words[1]) + "' (1 to 11 printable characters)";
+    if (!ValidPortName(words[1], family)) {
+        error =
+            "bad port name '" + std::string(words[1]) + "' (1 to " +
+            std::to_string(family == Family::Zenith ? kMaxZenithNameLength : kMaxPortNameLength) +
+            " printable characters)";
         return false;
     }
     port.name = std::string(words[1]);
@@ -185,11 +196,22 @@ std::optional<Family> ParseFamily(std::string_view word) {
     if (word == "talon") {
         return Family::Talon;
     }
+    if (word == "zenith") {
+        return Family::Zenith;
+    }
     return std::nullopt;
 }
 
 const char* FamilyName(Family family) {
-    return family == Family::Hubline ? "hubline" : "talon";
+    switch (family) {
+        case Family::Hubline:
+            return "hubline";
+        case Family::Talon:
+            return "talon";
+        case Family::Zenith:
+            return "zenith";
+    }
+    return "hubline";
 }
 
 ServiceConfig ParseConfig(std::string_view text, const std::string& fileName,
@@ -219,7 +241,7 @@ ServiceConfig ParseConfig(std::string_view text, const std::string& fileName,
             std::uint64_t code = 0;
             const auto family = words.size() == 3 ? ParseFamily(words[1]) : std::nullopt;
             if (!family || !ParseUnsigned(words[2], code) || code > 0xFFFFFFFFu) {
-                complain("expected: fail FAMILY CODE (hubline or talon, an error number)");
+                complain("expected: fail FAMILY CODE (hubline, talon or zenith, an error number)");
                 continue;
             }
             config.failCode[static_cast<int>(*family)] = static_cast<DWORD>(code);
@@ -227,12 +249,13 @@ ServiceConfig ParseConfig(std::string_view text, const std::string& fileName,
         }
         const auto family = ParseFamily(words[0]);
         if (!family) {
-            complain("unknown family '" + std::string(words[0]) + "' (hubline, talon or fail)");
+            complain("unknown family '" + std::string(words[0]) +
+                     "' (hubline, talon, zenith or fail)");
             continue;
         }
         PortEntry port;
         std::string error;
-        if (!ParsePortLine(words, port, error)) {
+        if (!ParsePortLine(words, *family, port, error)) {
             complain(error);
             continue;
         }
@@ -299,7 +322,9 @@ ServiceConfig DefaultCard() {
         "hubline COM4  sim rate=11520/5760 vary=0.3\n"
         "hubline COM5  sim rate=120 errors=0.002 open-on=60 open-off=15\n"
         "talon   COM10 sim rate=3840 vary=0.1 cd-period=30\n"
-        "talon   COM11 sim rate=480/1920 errors=0.001 lines=dtr,rts\n",
+        "talon   COM11 sim rate=480/1920 errors=0.001 lines=dtr,rts\n"
+        "zenith  COM20 sim rate=1920 vary=0.2 cd-period=45\n"
+        "zenith  COM21 sim rate=240/960 errors=0.001\n",
         "default card", problems);
 }
 

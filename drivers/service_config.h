@@ -7,7 +7,11 @@
 //   talon   COM10 sim rate=115200/9600 lines=dtr,rts
 //   hubline COM4  device=/dev/ttyUSB0
 //   fail    talon 31
-// A family lists its ports in the order of the file.
+//   zenith  COM20 sim rate=960
+// A family lists its ports in the order of the file. The Zenith family is read through the
+// management socket, whose instances name their ports with the "\DosDevices\" prefix; its names
+// may be longer than the 11 characters a name entry of the other two families holds, so that
+// the monitor's handling of such a name can be tried.
 
 #include <array>
 #include <cstdint>
@@ -21,10 +25,12 @@
 
 namespace portcount {
 
-enum class Family { Hubline = 0, Talon = 1 };
-constexpr int kFamilyCount = 2;
+enum class Family { Hubline = 0, Talon = 1, Zenith = 2 };
+constexpr int kFamilyCount = 3;
+// The longest port name of the Zenith family.
+constexpr std::size_t kMaxZenithNameLength = 63;
 
-// "hubline" / "talon"; nullopt for any other word.
+// "hubline" / "talon" / "zenith"; nullopt for any other word.
 std::optional<Family> ParseFamily(std::string_view word);
 const char* FamilyName(Family family);
 
@@ -72,8 +78,8 @@ ServiceConfig ParseConfig(std::string_view text, const std::string& fileName,
 std::optional<ServiceConfig> LoadConfigFile(const std::string& path,
                                             std::vector<std::string>& problems);
 
-// The simulated card served without a configuration file: Hubline COM3..COM5 and Talon
-// COM10..COM11, at varied rates.
+// The simulated card served without a configuration file: Hubline COM3..COM5, Talon
+// COM10..COM11 and Zenith COM20..COM21, at varied rates.
 ServiceConfig DefaultCard();
 
 // portsPerFamily simulated ports COM1.. in each family, with traffic on every port.

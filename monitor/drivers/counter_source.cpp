@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "monitor/drivers/driver_messages.h"
+#include "monitor/drivers/wmi_counters.h"
 #include "monitor/records/little_endian.h"
 #include "monitor/stats/update_statistics.h"
 #include "platform/system/last_error.h"
@@ -191,14 +192,36 @@ int ZenithSource::Probe() {
     if (handle_ != kNotProbed) {
         return 1;
     }
-    // No management-service provider is reachable in this build: the family is unavailable.
+    if (ProbeWmi() == 1) {
+        handle_ = kNotProbed;  // reachable: there is no device handle to keep
+        return 1;
+    }
     handle_ = platform::kInvalidDeviceHandle;
     return 0;
 }
 
-void ZenithSource::ListPorts() {}
+void ZenithSource::ListPorts() {
+    const std::span<std::uint8_t> entries = NameEntries();
+    if (ListWmiPorts(entries) == 1) {
+        CountNamedEntries(entries.size() / kNameEntrySize);
+    }
+}
 
 bool ZenithSource::ReadCounters() {
+    if (handle_ == platform::kInvalidDeviceHandle) {
+        return false;  // lost: never read again in this run
+    }
+    const std::span<RawPortCounters> counters = Counters();
+    const std::span<std::uint8_t> entries = NameEntries();
+    if (ReadWmiCounters(entries.first(std::min(entries.size(), counters.size() * kNameEntrySize)),
+                        counters) == 1) {
+        failedReads_ = 0;
+        return true;
+    }
+    if (++failedReads_ >= kAttempts) {
+        handle_ = platform::kInvalidDeviceHandle;
+        owner_.ShowMessageBox(kZenithLostText, kDriverWarningCaption, MB_ICONHAND);
+    }
     return false;
 }
 

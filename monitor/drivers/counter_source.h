@@ -141,13 +141,17 @@ class TalonSource final : public CounterSource {
         : CounterSource(owner, devicePath, SourceFamily::Talon, device) {}
 };
 
-// The family read through the management service. Its path "\\.\zenport" only names the
-// source; it is never opened. The management-service client is not part of this build yet, so
-// the probe finds no provider: the handle becomes invalid and the family is unavailable, and
-// listing and reading do nothing.
+// The family read through the management service (monitor/drivers/wmi_counters.h). Its path
+// "\\.\zenport" only names the source; it is never opened. The handle is 0 while the family is
+// reachable and kInvalidDeviceHandle once it is unavailable or lost.
+//
+// A counter read makes one attempt per polling tick, so the user interface never waits between
+// attempts: a read that fails at three ticks in a row loses the source, with one message, and
+// it is not read again in this run; a read that succeeds starts the count again.
 class ZenithSource final : public CounterSource {
   public:
     static constexpr const char* kPath = "\\\\.\\zenport";
+    static constexpr int kAttempts = 3;
 
     explicit ZenithSource(CounterSourceOwner& owner)
         : CounterSource(owner, kPath, SourceFamily::Zenith) {}
@@ -155,4 +159,10 @@ class ZenithSource final : public CounterSource {
     int Probe() override;
     void ListPorts() override;
     bool ReadCounters() override;
+
+    // Failed reads since the last one that succeeded.
+    int FailedReads() const { return failedReads_; }
+
+  private:
+    int failedReads_ = 0;
 };

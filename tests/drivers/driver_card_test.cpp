@@ -235,7 +235,7 @@ TEST(DriverCard, ControlFailsRestartsAndSetsCounters) {
         {"", "error: empty command"},
         {"reboot", "error: unknown command 'reboot'"},
         {"fail", "error: usage: fail"},
-        {"fail zenith 3", "error: usage: fail"},
+        {"fail swift 3", "error: usage: fail"},
         {"fail hubline -1", "error: usage: fail"},
         {"restart COM99", "error: no port COM99"},
         {"restart hubline COM1 COM2", "error: usage: restart"},
@@ -250,7 +250,7 @@ TEST(DriverCard, ControlFailsRestartsAndSetsCounters) {
     }
     // The bad commands changed nothing.
     EXPECT_EQ(card.Counters(Family::Hubline, 1, kStart + 12s)[0].tx, 704u);
-    EXPECT_EQ(card.card.Control("ports", kStart), "ok hubline:COM1,COM2 talon:COM1");
+    EXPECT_EQ(card.card.Control("ports", kStart), "ok hubline:COM1,COM2 talon:COM1 zenith:");
 }
 
 TEST(SimPort, TheSameSeedGivesTheSameTraffic) {

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <pwd.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -16,9 +18,10 @@
 #include "drivers/port_counters.h"
 #include "platform/devio/device_io.h"
 #include "platform/system/last_error.h"
+#include "platform/wmi/wmi_protocol.h"
 #include "tests/drivers/device_client.h"
-#include "tests/support/service_process.h"
 #include "tests/support/scoped_env.h"
+#include "tests/support/service_process.h"
 #include "tests/support/temp_config.h"
 #include "tests/support/wait.h"
 
@@ -159,7 +162,7 @@ TEST_F(PortcountdTest, FailInjectionRestartAndWrapThroughTheControlCommand) {
     });
     EXPECT_LT(tx, 0xFFFF0000u);
     EXPECT_NE(Ctl({"set", "COM99", "tx=1"}), 0);
-    EXPECT_NE(Ctl({"fail", "zenith", "3"}), 0);
+    EXPECT_NE(Ctl({"fail", "swift", "3"}), 0);
 }
 
 TEST_F(PortcountdTest, ReloadTakesTheEditedFile) {
@@ -182,11 +185,52 @@ TEST_F(PortcountdTest, SigtermRemovesTheSocketsAndExitsZero) {
     for (int sig : {SIGTERM, SIGINT}) {
         ServiceProcess service;
         ASSERT_TRUE(service.Start()) << service.Stderr();
+        EXPECT_TRUE(std::filesystem::exists(service.Dir() + "/wmi"));
         EXPECT_EQ(service.Signal(sig), 0);
         EXPECT_FALSE(std::filesystem::exists(service.Dir() + "/hubsio"));
+        EXPECT_FALSE(std::filesystem::exists(service.Dir() + "/wmi"));
         EXPECT_FALSE(std::filesystem::exists(service.Dir() + "/portcountd.ctl"));
         EXPECT_NE(service.Stderr().find("stopped"), std::string::npos);
     }
+}
+
+TEST_F(PortcountdTest, AHeldManagementAnswerHoldsUpNoOtherClient) {
+    ASSERT_TRUE(service_.Start()) << service_.Stderr();
+    ASSERT_EQ(Ctl({"wmi", "delay", "600000"}), 0);
+    const auto connectTo = [&](const std::string& name) {
+        const std::string path = service_.Dir() + "/" + name;
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        EXPECT_EQ(connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        return fd;
+    };
+    const auto stats = [&] {
+        const int fd = connectTo("portcountd.ctl");
+        send(fd, "wmi stats\n", 10, MSG_NOSIGNAL);
+        std::string answer;
+        char c = 0;
+        while (recv(fd, &c, 1, 0) == 1 && c != '\n') {
+            answer += c;
+        }
+        close(fd);
+        return answer;
+    };
+    // A client whose query is answered only in ten minutes.
+    const int fd = connectTo("wmi");
+    const auto query = platform::wmi::EncodeRequest(
+        platform::wmi::kOpQuery,
+        platform::wmi::EncodeQueryInput(u"WQL", u"SELECT * FROM MSSerial_TalonCard_Seltra_Status"));
+    ASSERT_EQ(send(fd, query.data(), query.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(query.size()));
+    ASSERT_TRUE(WaitUntil([&] { return stats() == "ok connects=0 queries=1"; })) << stats();
+    // Meanwhile the device requests (which wait at most 5 s) and the control socket are served.
+    EXPECT_EQ(Device("talon").Names(2), (std::vector<std::string>{"COM10", "COM11"}));
+    EXPECT_EQ(Ctl({"wmi", "delay", "0"}), 0);
+    close(fd);  // gone before its answer: the service drops it and goes on
+    EXPECT_EQ(Ctl({"ports"}), 0);
+    EXPECT_EQ(Device("hubsio").Names(3).size(), 3u);
 }
 
 TEST_F(PortcountdTest, ASecondServiceRefusesAndTheFirstKeepsServing) {

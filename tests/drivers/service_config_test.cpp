@@ -58,7 +58,7 @@ TEST(ServiceConfig, BadLinesAreReportedWithFileAndLineAndSkipped) {
         const char* line;
         const char* says;  // part of the message
     } rows[] = {
-        {"zenith COM3 sim", "unknown family 'zenith'"},
+        {"swift COM3 sim", "unknown family 'swift'"},
         {"hubline", "expected"},
         {"hubline COM3", "expected"},
         {"hubline COM123456789 sim", "bad port name"},  // 12 characters
@@ -74,7 +74,7 @@ TEST(ServiceConfig, BadLinesAreReportedWithFileAndLineAndSkipped) {
         {"hubline COM3 device=ttyS0", "absolute path"},
         {"hubline COM3 device=/dev/ttyS0 extra", "unexpected 'extra'"},
         {"fail hubline", "expected: fail FAMILY CODE"},
-        {"fail zenith 31", "expected: fail FAMILY CODE"},
+        {"fail swift 31", "expected: fail FAMILY CODE"},
         {"fail talon 99999999999", "expected: fail FAMILY CODE"},
         {"talon COM1 sim\ntalon COM1 sim rate=5", "COM1 is already a talon port"},
     };
