@@ -110,8 +110,9 @@ bool TlsServer::Start(const std::string& cert, const std::string& key,
     char pattern[] = "/tmp/quenby-tls-XXXXXX";
     dir_ = mkdtemp(pattern);
     outputFile_ = dir_ + "/output";
-    std::vector<std::string> args = {"openssl", "s_server", "-accept", "127.0.0.1:0",
-                                     "-cert",   cert,       "-key",    key};
+    // Unbuffered, so that its notices can be waited for as they happen.
+    std::vector<std::string> args = {"stdbuf",      "-o0",   "openssl", "s_server", "-accept",
+                                     "127.0.0.1:0", "-cert", cert,      "-key",     key};
     args.insert(args.end(), extra.begin(), extra.end());
     std::vector<char*> argv;
     for (std::string& a : args) {
@@ -129,7 +130,7 @@ bool TlsServer::Start(const std::string& cert, const std::string& key,
         dup2(pipeEnds[0], 0);
         dup2(out, 1);
         dup2(out, 2);
-        execvp("openssl", argv.data());
+        execvp("stdbuf", argv.data());
         _exit(127);
     }
     close(pipeEnds[0]);

@@ -66,6 +66,10 @@ class MemoryServer {
         SSL_do_handshake(ssl_);
         return Drain();
     }
+    std::string CloseNotify() {
+        SSL_shutdown(ssl_);
+        return Drain();
+    }
     bool Finished() const { return SSL_is_init_finished(ssl_) != 0; }
     const std::string& Received() const { return received_; }
     bool Failed() const { return failed_; }
@@ -235,6 +239,19 @@ TEST_P(SecurityContextTest, AHeaderAnnouncingMoreThanAnyRecordIsAChannelError) {
                   row.status);
         EXPECT_EQ(consumed, 0u);
     }
+}
+
+TEST_P(SecurityContextTest, DataBeforeTheServersCloseNotifyIsGivenThenTheContextHasExpired) {
+    ASSERT_EQ(Handshake(), SEC_E_OK);
+    std::string records = toClient_ + server_->Write("goodbye");
+    records += server_->CloseNotify();
+    std::string plaintext;
+    std::string reply;
+    std::size_t consumed = 0;
+    EXPECT_EQ(client_->DecryptRecords(Bytes(records), &consumed, &plaintext, &reply),
+              SEC_I_CONTEXT_EXPIRED);
+    EXPECT_EQ(plaintext, "goodbye");
+    EXPECT_EQ(consumed, records.size());
 }
 
 TEST(SecurityContextKeyUpdate, TheAnswerToAKeyUpdateIsGivenToTheCallerToSend) {
