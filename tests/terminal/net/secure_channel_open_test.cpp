@@ -83,6 +83,19 @@ TEST_F(SecureChannelTest, EveryBadServerFailsItsSetUpAndTheNextGoodOneStillOpens
     }
 }
 
+TEST_F(SecureChannelTest, ACertificateInMyIsNoTrustAnchor) {
+    ASSERT_TRUE(pki_.Make(
+        "selfsigned",
+        CertificateRequest("/CN=localhost").WithAltNames("DNS:localhost").WithIssuer("")));
+    ASSERT_TRUE(TestPki::Install(pki_.Bundle("selfsigned"),
+                                 platform::tls::CertStore::StoreDirectory("MY"), "own.pem"));
+    TlsServer server;
+    ASSERT_TRUE(StartServer(server, "selfsigned"));
+    SecureChannel channel(turn_);
+    EXPECT_EQ(channel.Establish(Connect(server.Port()), "localhost", "localhost"), 1);
+    EXPECT_EQ(channel.LastStatus(), SEC_E_UNTRUSTED_ROOT);
+}
+
 TEST_F(SecureChannelTest, TheServerNameIsCheckedAsANameOrAsAnAddress) {
     TlsServer server;
     ASSERT_TRUE(StartServer(server, "server"));
