@@ -72,6 +72,29 @@ SecureChannel::~SecureChannel() = default;
 
 int SecureChannel::Establish(int socket, const std::string& clientCertificate,
                              const std::string& serverName, DWORD deadlineMs) {
+    if (serverName.size() > kMaxServerName) {
+        std::lock_guard lock(mutex_);
+        context_.reset();
+        established_ = false;
+        lastStatus_ = SEC_E_WRONG_PRINCIPAL;
+        return 1;
+    }
+
+    // One set-up at a time in the whole process; every way out gives the turn back. The wait
+    // for it holds no lock of the channel.
+    struct Turn {
+        platform::Event* event;
+        ~Turn() {
+            if (event != nullptr) {
+                event->Set();
+            }
+        }
+    } turn{nullptr};
+    if (setupEvent_) {
+        platform::WaitForSingleObject(*setupEvent_, INFINITE);
+        turn.event = setupEvent_.get();
+    }
+
     std::unique_lock lock(mutex_);
     context_.reset();
     established_ = false;
@@ -85,24 +108,6 @@ int SecureChannel::Establish(int socket, const std::string& clientCertificate,
     receivedLength_ = 0;
     plaintext_.clear();
     plaintextGiven_ = 0;
-    if (serverName.size() > kMaxServerName) {
-        lastStatus_ = SEC_E_WRONG_PRINCIPAL;
-        return 1;
-    }
-
-    // One set-up at a time in the whole process; every way out gives the turn back.
-    struct Turn {
-        platform::Event* event;
-        ~Turn() {
-            if (event != nullptr) {
-                event->Set();
-            }
-        }
-    } turn{nullptr};
-    if (setupEvent_) {
-        platform::WaitForSingleObject(*setupEvent_, INFINITE);
-        turn.event = setupEvent_.get();
-    }
     const std::int64_t deadline = NowMs() + deadlineMs;
 
     std::shared_ptr<platform::tls::Credentials> credentials;
