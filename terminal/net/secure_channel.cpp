@@ -197,30 +197,57 @@ SECURITY_STATUS SecureChannel::QueueAndSendLocked(std::unique_lock<std::mutex>& 
     outgoing_ += bytes;
     queuedEnd_ += bytes.size();
     const std::uint64_t mine = queuedEnd_;
-    if (!sending_) {
-        // This thread writes the queue, also what others add meanwhile; the lock is free while
-        // the socket takes the bytes, so a reader is never held back by a full socket.
-        sending_ = true;
-        std::string chunk;
-        while (!outgoing_.empty() && !sendFailed_) {
-            chunk.clear();
-            chunk.swap(outgoing_);
-            lock.unlock();
-            const bool sent = SendAll(socket_, chunk.data(), chunk.size(), -1);
-            lock.lock();
-            if (sent) {
-                sentEnd_ += chunk.size();
-            } else {
-                sendFailed_ = true;
-            }
-            sent_.notify_all();
-        }
-        sending_ = false;
+    if (!waitUntilSent) {
+        FlushLocked(lock, false);
+        return sendFailed_ ? SEC_E_INTERNAL_ERROR : SEC_E_OK;
     }
-    if (waitUntilSent) {
-        sent_.wait(lock, [&] { return sentEnd_ >= mine || sendFailed_; });
+    // Whoever is writing sends these bytes too; when nobody is (any more), this thread does.
+    while (sentEnd_ < mine && !sendFailed_) {
+        if (sending_) {
+            sent_.wait(lock);
+        } else {
+            FlushLocked(lock, true);
+        }
     }
     return sendFailed_ ? SEC_E_INTERNAL_ERROR : SEC_E_OK;
+}
+
+void SecureChannel::FlushLocked(std::unique_lock<std::mutex>& lock, bool block) {
+    if (sending_) {
+        return;
+    }
+    // One writer at a time, in queue order; the lock is free while the socket takes the bytes,
+    // so that a reader is never held back by a full socket. A reader only writes what the
+    // socket takes at once (a key-update answer): it must not stop reading for a peer that
+    // is itself waiting to be read.
+    sending_ = true;
+    std::string chunk;
+    while (!outgoing_.empty() && !sendFailed_) {
+        chunk.clear();
+        chunk.swap(outgoing_);
+        lock.unlock();
+        std::size_t sent = 0;
+        bool failed = false;
+        if (block) {
+            failed = !SendAll(socket_, chunk.data(), chunk.size(), -1);
+            sent = failed ? 0 : chunk.size();
+        } else {
+            const ssize_t taken =
+                ::send(socket_, chunk.data(), chunk.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            failed = taken < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR;
+            sent = taken > 0 ? static_cast<std::size_t>(taken) : 0;
+        }
+        lock.lock();
+        sentEnd_ += sent;
+        sendFailed_ = sendFailed_ || failed;
+        if (!failed && sent < chunk.size()) {
+            // The rest goes first when writing goes on.
+            outgoing_.insert(0, chunk, sent, std::string::npos);
+            break;
+        }
+    }
+    sending_ = false;
+    sent_.notify_all();
 }
 
 SECURITY_STATUS SecureChannel::SendRecord(const char* data, DWORD length) {
@@ -298,6 +325,9 @@ SECURITY_STATUS SecureChannel::ReadPlaintext(char* buffer, DWORD maxBytes, DWORD
     if (!established_ || !context_) {
         return SEC_E_INVALID_HANDLE;
     }
+    if (!outgoing_.empty()) {
+        FlushLocked(lock, false);
+    }
     if (plaintextGiven_ == plaintext_.size() && !closedByServer_) {
         // The buffer holds at most an incomplete record, so there is always room to read.
         const ssize_t got = ::recv(socket_, received_.data() + receivedLength_,
@@ -343,17 +373,19 @@ SECURITY_STATUS SecureChannel::Shutdown() {
         outgoing_ += alert;
         queuedEnd_ += alert.size();
         const std::uint64_t mine = queuedEnd_;
-        if (!sending_) {
+        const std::int64_t deadline = NowMs() + kCloseNotifyPatienceMs;
+        while (sentEnd_ < mine && !sendFailed_ && NowMs() < deadline) {
+            if (sending_) {
+                sent_.wait_for(lock, std::chrono::milliseconds(deadline - NowMs()));
+                continue;
+            }
             std::string chunk;
             chunk.swap(outgoing_);
-            if (SendAll(socket_, chunk.data(), chunk.size(), NowMs() + kCloseNotifyPatienceMs)) {
+            if (SendAll(socket_, chunk.data(), chunk.size(), deadline)) {
                 sentEnd_ += chunk.size();
             } else {
                 sendFailed_ = true;
             }
-        } else {
-            sent_.wait_for(lock, std::chrono::milliseconds(kCloseNotifyPatienceMs),
-                           [&] { return sentEnd_ >= mine || sendFailed_; });
         }
         if (sentEnd_ < mine) {
             status = SEC_E_INTERNAL_ERROR;

@@ -84,6 +84,9 @@ class SecureChannel {
     SECURITY_STATUS RunHandshake(std::int64_t deadline);
     SECURITY_STATUS QueueAndSendLocked(std::unique_lock<std::mutex>& lock, std::string bytes,
                                        bool waitUntilSent);
+    // Writes the outgoing queue unless another thread is writing it; without `block`, only
+    // what the socket takes at once.
+    void FlushLocked(std::unique_lock<std::mutex>& lock, bool block);
     SECURITY_STATUS DecryptBufferLocked(std::unique_lock<std::mutex>& lock);
 
     const platform::EventHandle setupEvent_;
