@@ -3,6 +3,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/tls/security_context.h"
 #include "tests/terminal/net/secure_channel_test_support.h"
 
 namespace {
@@ -32,6 +33,54 @@ TEST_F(SecureChannelTest, RecordsOfAnySizeArriveOnceAndInOrder) {
         EXPECT_EQ(ReadAtLeast(channel, line.size() + 1), line + "\n");
         CloseSockets();
     }
+}
+
+TEST_F(SecureChannelTest, TwoRecordsAndTheStartOfAThirdGiveTwoPlaintextsAndKeepTheThird) {
+    TlsServer server;
+    ASSERT_TRUE(StartServer(server, "server", {"-tls1_2", "-max_send_frag", "512"}));
+    const int fd = Connect(server.Port());
+    SecureChannel channel(turn_);
+    ASSERT_EQ(channel.Establish(fd, "", "localhost"), 0);
+    const std::string line(1400, 'r');  // three records: 512, 512 and 377 bytes
+    server.Type(line);
+    // The raw records, as a receive worker reading the socket itself gets them.
+    std::string raw;
+    auto wholeRecords = [&] {
+        std::size_t at = 0;
+        int count = 0;
+        for (std::size_t length = 0;
+             (length = platform::tls::RecordLength(
+                  {reinterpret_cast<const std::uint8_t*>(raw.data()) + at, raw.size() - at})) > 0 &&
+             at + length <= raw.size();
+             at += length) {
+            ++count;
+        }
+        return count;
+    };
+    ASSERT_TRUE(WaitUntil([&] {
+        char buffer[4096];
+        const ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        raw.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+        return wholeRecords() == 3;
+    }));
+    // Cut inside the third record.
+    const DWORD cut = static_cast<DWORD>(raw.size() - 100);
+    std::string input = raw.substr(0, cut);
+    std::string output(input.size(), '\0');
+    DWORD inputLength = cut;
+    DWORD outputLength = 0;
+    EXPECT_EQ(channel.DecryptRecords(input.data(), &inputLength, output.data(), &outputLength),
+              SEC_E_INCOMPLETE_MESSAGE);
+    EXPECT_EQ(output.substr(0, outputLength), std::string(1024, 'r'));
+    const std::string third = raw.substr(cut - inputLength);
+    ASSERT_EQ(input.substr(0, inputLength), third.substr(0, inputLength));
+
+    input = third;
+    inputLength = static_cast<DWORD>(input.size());
+    EXPECT_EQ(channel.DecryptRecords(input.data(), &inputLength, output.data(), &outputLength),
+              SEC_E_OK);
+    EXPECT_EQ(output.substr(0, outputLength), std::string(376, 'r') + "\n");
+    EXPECT_EQ(inputLength, 0u);
 }
 
 TEST_F(SecureChannelTest, MoreThanOneRecordOfDataGoesOutWhole) {
