@@ -15,6 +15,7 @@
 #include "platform/ui/message_box_types.h"
 #include "terminal/dialogs/port_range.h"
 #include "terminal/dialogs/socket_names.h"
+#include "terminal/net/qt/ssl_option_dlg.h"
 #include "terminal/session/port_name.h"
 
 namespace {
@@ -122,6 +123,7 @@ COpenDlg::COpenDlg(std::vector<int>* ports, std::vector<std::string>* socketName
     connect(selectRange_, &QRadioButton::clicked, this, [this] { SwitchTo(Mode::SelectRange); });
     connect(sockets_, &QRadioButton::clicked, this, [this] { SwitchTo(Mode::Sockets); });
     connect(secure_, &QCheckBox::clicked, this, &COpenDlg::OnSecure);
+    connect(certificates_, &QPushButton::clicked, this, &COpenDlg::OnCertificates);
 
     // The template's states: the list in use, everything typed disabled until its mode is on.
     selectPorts_->setChecked(true);
@@ -153,10 +155,18 @@ void COpenDlg::SwitchTo(Mode mode) {
 }
 
 void COpenDlg::OnSecure() {
-    // The certificate choice needs the certificate dialog, which is not part of this build yet.
-    constexpr bool kCertificatesAvailable = false;
-    certificates_->setEnabled(kCertificatesAvailable && sockets_->isChecked() &&
-                              secure_->isChecked());
+    certificates_->setEnabled(sockets_->isChecked() && secure_->isChecked());
+}
+
+void COpenDlg::OnCertificates() {
+    // The choice comes back only with OK; Cancel keeps the texts this dialog had.
+    CSslOptionDlg choice(this);
+    choice.serverCertificate = serverCertificate_;
+    choice.clientCertificate = clientCertificate_;
+    if (choice.exec() == QDialog::Accepted) {
+        serverCertificate_ = choice.serverCertificate;
+        clientCertificate_ = choice.clientCertificate;
+    }
 }
 
 void COpenDlg::accept() {

@@ -51,6 +51,7 @@ class COpenDlg : public QDialog {
 
     void SwitchTo(Mode mode);
     void OnSecure();
+    void OnCertificates();
     void AcceptSelectedPorts();
     void AcceptRange();
     void AcceptSockets();
