@@ -113,10 +113,14 @@ TEST(ManualClock, RefusesDatesThatDoNotExist) {
 
 TEST(SystemClock, LocalTimeAgreesWithTheHostsLocalTime) {
     SetClockForTesting(nullptr);
-    const std::time_t before = std::time(nullptr);
+    // The bounds from the same clock the local time reads: time() may lag it by a tick.
+    const auto wallSeconds = [] {
+        return std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    };
+    const std::time_t before = wallSeconds();
     SYSTEMTIME now;
     GetLocalTime(now);
-    const std::time_t after = std::time(nullptr);
+    const std::time_t after = wallSeconds();
     ASSERT_TRUE(IsValidSystemTime(now));
     std::tm parts{};
     parts.tm_year = now.wYear - 1900;
