@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 20
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-asan test test-release test-asan fuzz demo bench install clean
+.PHONY: all deps build build-asan test test-release test-asan fuzz demo bench install package clean
 
 all: build
 
@@ -56,6 +56,11 @@ bench: build
 
 install: build
 	cmake --install $(BUILD) --prefix $(or $(PREFIX),/usr/local)
+
+# The Debian package of the normal build, in $(BUILD) (scripts/check-package checks it).
+package: deps $(BUILD)/build.ninja
+	ninja -C $(BUILD) -j $(JOBS) package_contents
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

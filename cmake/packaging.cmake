@@ -32,3 +32,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)
+
+# What the package holds, so that `make package` builds only that and not the tests.
+add_custom_target(package_contents)
+add_dependencies(package_contents halvo2 seltra2 portcountd desktop_documents)
