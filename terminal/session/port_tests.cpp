@@ -190,6 +190,13 @@ std::optional<std::string> DataCheck(TestRun& run, const DCB& line) {
     }
     shared.captureActive = 1;
     shared.receiving = 1;
+    if (!run.Alive()) {
+        // The close came between: it must not leave a capture or receiving on for the next
+        // open of the port.
+        shared.captureActive = 0;
+        shared.receiving = 0;
+        return std::nullopt;
+    }
     shared.WakeWorkers();
     bool written = false;
     {
@@ -314,6 +321,12 @@ void LoopbackTest(const std::shared_ptr<PortShared>& shared, std::uint32_t gener
     if (wasSending) {
         run.RestoreSending();
     }
+    if (!run.Alive()) {
+        // Closed in between: the close's flags stand.
+        s.receiving = 0;
+        s.sending = 0;
+        return;
+    }
 
     if (result <= 1) {
         const char* text = ringPresent ? kPassedRingText : kPassedText;
@@ -338,6 +351,10 @@ void PnpIdTest(const std::shared_ptr<PortShared>& shared, std::uint32_t generati
         if (run.Alive()) {
             s.sending = wasSending;
             s.receiving = wasReceiving;
+            if (!run.Alive()) {
+                s.sending = 0;  // closed in between: the close's flags stand
+                s.receiving = 0;
+            }
             s.WakeWorkers();
         }
     };
