@@ -27,3 +27,26 @@ DWORD CheckLineSettings(const DCB& dcb) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+bool UsesInputFlowControl(const DCB& dcb) {
+    return dcb.fInX || dcb.fDtrControl == DTR_CONTROL_HANDSHAKE ||
+           dcb.fRtsControl == RTS_CONTROL_HANDSHAKE;
+}
+
+DWORD CheckFlowLimits(const DCB& dcb, DWORD inQueue) {
+    if (UsesInputFlowControl(dcb) && (dcb.XonLim > inQueue || dcb.XoffLim > inQueue)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    return 0;
+}
+
+DWORD CheckQueueSizes(DWORD inQueue, DWORD outQueue) {
+    if (inQueue == 0 || inQueue > kMaxCommQueue || outQueue > kMaxCommQueue) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    return 0;
+}
+
+}  // namespace platform

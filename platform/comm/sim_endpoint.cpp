@@ -118,6 +118,9 @@ BOOL SimEndpoint::SetCommState(const DCB& dcb) {
         if (const DWORD refused = CheckLineSettings(dcb)) {
             return FailWith(refused);
         }
+        if (const DWORD refused = CheckFlowLimits(dcb, station.RxQueueSize())) {
+            return FailWith(refused);
+        }
         station.ApplyState(dcb);
         return TRUE;
     });
@@ -248,9 +251,12 @@ BOOL SimEndpoint::PurgeComm(DWORD flags) {
 
 BOOL SimEndpoint::SetupComm(DWORD inQueue, DWORD outQueue) {
     return WithStation([&](SimStation& station, Lock&) {
-        // A receive queue of no bytes would lose every character.
-        if (inQueue == 0 || inQueue > kMaxQueue || outQueue > kMaxQueue) {
-            return FailWith(ERROR_INVALID_PARAMETER);
+        if (const DWORD refused = CheckQueueSizes(inQueue, outQueue)) {
+            return FailWith(refused);
+        }
+        // The limits in force must still fit the smaller queue.
+        if (const DWORD refused = CheckFlowLimits(station.State(), inQueue)) {
+            return FailWith(refused);
         }
         station.SetQueueSizes(inQueue, outQueue);
         return TRUE;
@@ -263,8 +269,8 @@ BOOL SimEndpoint::GetCommProperties(COMMPROP& p) {
         p.wPacketLength = sizeof(COMMPROP);
         p.wPacketVersion = 2;
         p.dwServiceMask = SP_SERIALCOMM;
-        p.dwMaxTxQueue = kMaxQueue;
-        p.dwMaxRxQueue = kMaxQueue;
+        p.dwMaxTxQueue = kMaxCommQueue;
+        p.dwMaxRxQueue = kMaxCommQueue;
         p.dwMaxBaud = BAUD_USER;
         p.dwProvSubType = PST_RS232;
         p.dwProvCapabilities = PCF_DTRDSR | PCF_RTSCTS | PCF_RLSD | PCF_PARITY_CHECK | PCF_XONXOFF |

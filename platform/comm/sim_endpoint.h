@@ -46,9 +46,6 @@ class SimEndpoint final : public CommDevice {
     // What the calls of a pulled-out device fail with, as a tty whose adapter has gone.
     static constexpr DWORD kUnpluggedError = ENODEV;
 
-    // The largest queue SetupComm takes.
-    static constexpr DWORD kMaxQueue = DWORD{1} << 24;
-
   private:
     // Runs `call(station, lock)` with the wire locked; ERROR_INVALID_HANDLE once closed.
     template <typename Call>

@@ -69,6 +69,23 @@ tty::LineSettings ToLineSettings(const DCB& dcb) {
     return s;
 }
 
+// The limits the kernel's input flow control works with, as GetCommState reports them. The
+// line discipline holds the peer back at thresholds of its own that no call can change.
+constexpr WORD kTtyXonLim = 2048;
+constexpr WORD kTtyXoffLim = 512;
+
+// What a tty cannot do, refused rather than taken and ignored: the driver has no DTR handshake,
+// no DSR sensitivity and no abort on error, and its input flow control keeps its own limits.
+DWORD RefusedByTty(const DCB& dcb) {
+    if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE || dcb.fDsrSensitivity || dcb.fAbortOnError) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (UsesInputFlowControl(dcb) && (dcb.XonLim != kTtyXonLim || dcb.XoffLim != kTtyXoffLim)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    return 0;
+}
+
 // The record that describes a tty nobody has set up through this device yet.
 DCB FromLineSettings(const tty::LineSettings& s) {
     DCB dcb;
@@ -83,8 +100,8 @@ DCB FromLineSettings(const tty::LineSettings& s) {
     dcb.fTXContinueOnXoff = 0;
     dcb.fOutX = s.outX;
     dcb.fInX = s.inX;
-    dcb.XonLim = 2048;
-    dcb.XoffLim = 512;
+    dcb.XonLim = kTtyXonLim;
+    dcb.XoffLim = kTtyXoffLim;
     dcb.ByteSize = s.byteSize;
     dcb.Parity = s.parity;
     dcb.StopBits = !s.extraStopBits ? ONESTOPBIT : (s.byteSize == 5 ? ONE5STOPBITS : TWOSTOPBITS);
@@ -273,12 +290,17 @@ BOOL TtyDevice::SetCommState(const DCB& dcb) {
     if (const DWORD refused = CheckLineSettings(dcb)) {
         return FailWith(refused);
     }
+    if (const DWORD refused = RefusedByTty(dcb)) {
+        return FailWith(refused);
+    }
     std::lock_guard lock(stateMutex_);
+    if (const DWORD refused = CheckFlowLimits(dcb, inQueueSize_)) {
+        return FailWith(refused);
+    }
     if (!tty::ApplyLineSettings(Fd(), ToLineSettings(dcb), !pseudoTerminal_)) {
         return FailWith(ERROR_INVALID_PARAMETER);
     }
-    // Handshake DTR has no driver support here; it is kept raised. Toggle RTS is raised by
-    // each write while it lasts.
+    // Toggle RTS is raised by each write while it lasts.
     ChangeLines(TIOCM_DTR, dcb.fDtrControl != DTR_CONTROL_DISABLE);
     if (dcb.fRtsControl != RTS_CONTROL_HANDSHAKE) {
         ChangeLines(TIOCM_RTS, dcb.fRtsControl == RTS_CONTROL_ENABLE);
@@ -287,16 +309,22 @@ BOOL TtyDevice::SetCommState(const DCB& dcb) {
     }
     {
         std::lock_guard in(inMutex_);
-        tty::InputFilter::Mode mode;
-        mode.marked = dcb.fParity;
-        mode.dropNul = dcb.fNull;
-        mode.replaceErrors = dcb.fParity && dcb.fErrorChar;
-        mode.errorChar = static_cast<std::uint8_t>(dcb.ErrorChar);
-        filter_.SetMode(mode, queue_);
+        SetFilterMode(dcb, mask_);
     }
     dcb_ = dcb;
     dcb_.DCBlength = kTtyDcbLength;
     return TRUE;
+}
+
+void TtyDevice::SetFilterMode(const DCB& dcb, DWORD mask) {
+    tty::InputFilter::Mode mode;
+    mode.marked = dcb.fParity;
+    mode.dropNul = dcb.fNull;
+    mode.replaceErrors = dcb.fParity && dcb.fErrorChar;
+    mode.errorChar = static_cast<std::uint8_t>(dcb.ErrorChar);
+    mode.watchEventChar = (mask & EV_RXFLAG) != 0;
+    mode.eventChar = static_cast<std::uint8_t>(dcb.EvtChar);
+    filter_.SetMode(mode, queue_);
 }
 
 BOOL TtyDevice::GetCommTimeouts(COMMTIMEOUTS& timeouts) {
@@ -392,9 +420,16 @@ BOOL TtyDevice::SetupComm(DWORD inQueue, DWORD outQueue) {
     if (!op) {
         return FailWith(ERROR_INVALID_HANDLE);
     }
+    if (const DWORD refused = CheckQueueSizes(inQueue, outQueue)) {
+        return FailWith(refused);
+    }
     // The tty's own buffers have fixed sizes; the sizes bound only the filtered input queue
     // and are reported back as the current ones.
     std::lock_guard lock(stateMutex_);
+    // The limits in force must still fit the smaller queue.
+    if (const DWORD refused = CheckFlowLimits(dcb_, inQueue)) {
+        return FailWith(refused);
+    }
     inQueueSize_ = inQueue;
     outQueueSize_ = outQueue;
     return TRUE;

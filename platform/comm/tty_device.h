@@ -99,6 +99,10 @@ class TtyDevice final : public CommDevice {
               bool pseudoTerminal);
 
     int Fd() const { return fdNumber_; }
+    // The input filter's mode for the record `dcb` and the event mask `mask`. inMutex_ held.
+    void SetFilterMode(const DCB& dcb, DWORD mask);
+    // The watcher's share of the input for EV_RXFLAG: what the tty holds, into the input queue.
+    void DrainForEventChar();
     // Sets or clears modem output lines; a tty without them (a pseudo-terminal) takes it
     // silently.
     bool ChangeLines(int lines, bool on);
@@ -179,6 +183,8 @@ class TtyDevice final : public CommDevice {
     std::mutex outMutex_;    // one piece handed to the driver at a time, against transmit aborts
     std::atomic<std::uint64_t> writeAborts_{0};
     std::atomic<bool> txPending_{false};
+    // The event character came in (EV_RXFLAG); taken by the watcher.
+    std::atomic<bool> rxFlagPending_{false};
 };
 
 class TtyDevice::Operation {

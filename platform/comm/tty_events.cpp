@@ -79,6 +79,18 @@ DWORD LineEvents(int before, int now) {
 
 }  // namespace
 
+void TtyDevice::DrainForEventChar() {
+    std::size_t room = 0;
+    {
+        std::lock_guard lock(stateMutex_);
+        room = inQueueSize_;
+    }
+    std::lock_guard in(inMutex_);
+    if (queue_.size() < room) {
+        Drain(room - queue_.size());
+    }
+}
+
 BOOL TtyDevice::SetCommMask(DWORD mask) {
     Operation op(*this);
     if (!op) {
@@ -89,6 +101,12 @@ BOOL TtyDevice::SetCommMask(DWORD mask) {
     }
     std::lock_guard lock(stateMutex_);
     mask_ = mask;
+    {
+        // EV_RXFLAG has every received byte looked at for the event character.
+        std::lock_guard in(inMutex_);
+        SetFilterMode(dcb_, mask);
+    }
+    rxFlagPending_ = false;
     history_ = 0;
     rebase_ = true;
     if (waitState_ == WaitState::kPending) {
@@ -250,8 +268,8 @@ void TtyDevice::WatchLoop() {
     int lines = 0;
     bool haveLines = ReadModemLines(lines);
     bool modemWaiterStarted = false;
-    // Arriving bytes wake the watcher only while EV_RXCHAR is asked for: otherwise a busy line
-    // would wake it for every piece the driver receives, for nothing.
+    // Arriving bytes wake the watcher only while EV_RXCHAR or EV_RXFLAG is asked for: otherwise
+    // a busy line would wake it for every piece the driver receives, for nothing.
     bool inputWatched = false;
 
     for (;;) {
@@ -270,7 +288,7 @@ void TtyDevice::WatchLoop() {
             haveCounters = ReadCounters(counters);
             haveLines = ReadModemLines(lines);
         }
-        if (((mask & EV_RXCHAR) != 0) != inputWatched) {
+        if (((mask & (EV_RXCHAR | EV_RXFLAG)) != 0) != inputWatched) {
             inputWatched = !inputWatched;
             epoll_event e{};
             e.events = inputWatched ? EPOLLIN | EPOLLET : EPOLLET;
@@ -318,7 +336,12 @@ void TtyDevice::WatchLoop() {
                         break;
                     }
                     if (events[i].events & EPOLLIN) {
-                        found |= EV_RXCHAR;
+                        found |= mask & EV_RXCHAR;
+                        if (mask & EV_RXFLAG) {
+                            // The bytes are taken into the input queue now, through the filter
+                            // that looks for the event character, as far as the queue has room.
+                            DrainForEventChar();
+                        }
                     }
                     break;
                 case kTagClose:
@@ -349,6 +372,9 @@ void TtyDevice::WatchLoop() {
                 found |= LineEvents(lines, now);
                 lines = now;
             }
+        }
+        if (rxFlagPending_.exchange(false)) {
+            found |= EV_RXFLAG;
         }
         if (txPending_ && OutputEmpty()) {
             txPending_ = false;

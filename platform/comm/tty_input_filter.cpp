@@ -2,10 +2,11 @@
 
 namespace platform::tty {
 
-void InputFilter::Emit(std::uint8_t byte, std::deque<std::uint8_t>& out) const {
+void InputFilter::Emit(std::uint8_t byte, std::deque<std::uint8_t>& out) {
     if (byte == 0 && mode_.dropNul) {
         return;
     }
+    eventCharSeen_ = eventCharSeen_ || (mode_.watchEventChar && byte == mode_.eventChar);
     out.push_back(byte);
 }
 
@@ -50,11 +51,16 @@ void InputFilter::Feed(std::span<const std::uint8_t> raw, std::deque<std::uint8_
                     pendingCount_ = 0;
                 }
                 break;
-            default:
+            default: {
                 // The byte that arrived with a parity or framing error.
-                out.push_back(mode_.replaceErrors ? mode_.errorChar : byte);
+                // It is kept even when it is a NUL: the error must not vanish with the byte.
+                const std::uint8_t kept = mode_.replaceErrors ? mode_.errorChar : byte;
+                eventCharSeen_ =
+                    eventCharSeen_ || (mode_.watchEventChar && kept == mode_.eventChar);
+                out.push_back(kept);
                 pendingCount_ = 0;
                 break;
+            }
         }
     }
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <span>
+#include <utility>
 
 namespace platform::tty {
 
@@ -19,6 +20,9 @@ class InputFilter {
         bool dropNul = false;        // NUL data bytes are discarded
         bool replaceErrors = false;  // a damaged byte becomes errorChar
         std::uint8_t errorChar = 0;
+        // EV_RXFLAG is asked for: every byte that comes out is compared with eventChar.
+        bool watchEventChar = false;
+        std::uint8_t eventChar = 0;
     };
 
     // A new mode applies to bytes fed from now on; a mark left incomplete when marking ends
@@ -26,7 +30,11 @@ class InputFilter {
     void SetMode(const Mode& mode, std::deque<std::uint8_t>& out);
     const Mode& CurrentMode() const { return mode_; }
     // Whether bytes pass through unchanged, so the filter can be skipped.
-    bool Transparent() const { return !mode_.marked && !mode_.dropNul && pendingCount_ == 0; }
+    bool Transparent() const {
+        return !mode_.marked && !mode_.dropNul && !mode_.watchEventChar && pendingCount_ == 0;
+    }
+    // Whether the event character came out since the last call.
+    bool TakeEventCharSeen() { return std::exchange(eventCharSeen_, false); }
 
     // Appends the bytes `raw` stands for to `out`.
     void Feed(std::span<const std::uint8_t> raw, std::deque<std::uint8_t>& out);
@@ -34,11 +42,12 @@ class InputFilter {
     void Reset() { pendingCount_ = 0; }
 
   private:
-    void Emit(std::uint8_t byte, std::deque<std::uint8_t>& out) const;
+    void Emit(std::uint8_t byte, std::deque<std::uint8_t>& out);
 
     Mode mode_;
     // 0: no mark open; 1: 0xFF seen; 2: 0xFF 0x00 seen.
     int pendingCount_ = 0;
+    bool eventCharSeen_ = false;
 };
 
 }  // namespace platform::tty

@@ -81,6 +81,10 @@ bool TtyDevice::Drain(std::size_t limit) {
         const ssize_t n = ::read(Fd(), raw, std::min(sizeof raw, limit - taken));
         if (n > 0) {
             filter_.Feed(std::span<const std::uint8_t>(raw, static_cast<std::size_t>(n)), queue_);
+            if (filter_.TakeEventCharSeen()) {
+                rxFlagPending_ = true;
+                watchWake_.Signal();
+            }
             taken += static_cast<std::size_t>(n);
             continue;
         }

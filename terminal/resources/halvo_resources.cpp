@@ -228,8 +228,6 @@ bool IsLaterCommand(int id) {
     switch (id) {
         case ID_FILE_SAVE_AS:
         case ID_FILE_PRINT:
-        case ID_PNP_TEST:
-        case ID_LOOPBACK_TEST:
         case ID_SEND_STRING:
         case ID_SEND_FILE:
         case ID_RECEIVE_FILE:

@@ -1,7 +1,13 @@
 #include "terminal/session/line_commands.h"
 
+#include <atomic>
+
+#include "platform/system/debug_output.h"
+#include "platform/system/last_error.h"
 #include "terminal/resources/halvo_resources.h"
+#include "terminal/session/port_error_box.h"
 #include "terminal/session/port_messages.h"
+#include "terminal/session/port_workers.h"
 
 namespace {
 
@@ -47,6 +53,26 @@ constexpr LineCommand kCommands[] = {
      "SEND_IMMEDIATE_CHAR failed!\t", nullptr, 0, 0},
 };
 
+std::atomic<int>* FlagOf(PortShared& shared, ToggledLine line) {
+    switch (line) {
+        case ToggledLine::Dtr:
+            return &shared.dtrOn;
+        case ToggledLine::Rts:
+            return &shared.rtsOn;
+        case ToggledLine::Loopback:
+            return &shared.loopbackOn;
+        case ToggledLine::None:
+            break;
+    }
+    return nullptr;
+}
+
+void ErrorBox(const PortShared& shared, const char* message, long code) {
+    const PortTransport* transport = shared.transport.get();
+    ShowPortErrorBox(shared.prompts, FormatPortErrorText(message, code),
+                     transport != nullptr ? transport->Caption() : std::string());
+}
+
 }  // namespace
 
 const LineCommand* FindLineCommand(int id) {
@@ -72,4 +98,54 @@ BOOL CallDriver(platform::CommDevice& device, DriverCall call, DWORD function) {
             return device.TransmitCommChar(kImmediateChar);
     }
     return FALSE;
+}
+
+bool RunLineCommand(PortShared& shared, int id) {
+    const LineCommand* command = FindLineCommand(id);
+    if (command == nullptr) {
+        return false;
+    }
+    if (!shared.transport || !shared.transport->IsOpen()) {
+        if (command->closedTrace != nullptr) {
+            platform::OutputDebugStringA(command->closedTrace);
+        }
+        ErrorBox(shared, command->closedText, 0);
+        return true;
+    }
+    std::atomic<int>* flag = FlagOf(shared, command->line);
+    const bool on = flag == nullptr || flag->load() == 0;
+    if (flag != nullptr) {
+        *flag = on ? 1 : 0;
+    }
+    const platform::CommDeviceHandle device = shared.transport->SerialDevice();
+    BOOL ok = FALSE;
+    DWORD error = ERROR_INVALID_HANDLE;
+    if (device) {
+        ok = CallDriver(*device, command->call, on ? command->function : command->offFunction);
+        error = ok ? 0 : platform::GetLastError();
+    }
+    if (!ok && !shared.transport->IsOpen()) {
+        // The port closed while the command ran (a test's thread drives the lines beside the
+        // port thread): the close has put every line down and has nothing more to report.
+        if (flag != nullptr) {
+            *flag = 0;
+        }
+        return true;
+    }
+    if (!ok) {
+        if (flag != nullptr) {
+            *flag = on ? 0 : 1;
+        }
+        if (command->failureTrace != nullptr) {
+            platform::OutputDebugStringA(command->failureTrace);
+        }
+        ErrorBox(shared, command->failureText, static_cast<long>(error));
+    }
+    // A toggled line's pane shows what the driver kept, also after a failure.
+    if (flag != nullptr) {
+        shared.PostIndicator(command->indicator, flag->load());
+    } else if (ok && command->indicator != 0) {
+        shared.PostIndicator(command->indicator, command->state);
+    }
+    return true;
 }

@@ -8,6 +8,8 @@
 #include "platform/win/win_types.h"
 #include "terminal/session/port_messages.h"
 
+struct PortShared;
+
 // How a command reaches the driver.
 enum class DriverCall { Escape, Purge, Control, ImmediateChar };
 
@@ -35,6 +37,11 @@ const LineCommand* FindLineCommand(int id);
 // Asks `device` for `function` the way `call` says; TRUE on success, else the device's error
 // is the thread's last error.
 BOOL CallDriver(platform::CommDevice& device, DriverCall call, DWORD function);
+
+// Runs the line command `id` on the port: on a closed port its texts, else the driver's answer
+// in its pane or its error box; a toggled line's flag follows what the driver kept. Called on
+// the port thread and by the port tests' short threads. False when `id` is no line command.
+bool RunLineCommand(PortShared& shared, int id);
 
 // The immediate character the command sends.
 constexpr char kImmediateChar = '@';

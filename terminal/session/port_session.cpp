@@ -13,6 +13,7 @@
 #include "terminal/serial/serial_channel.h"
 #include "terminal/session/line_commands.h"
 #include "terminal/session/port_error_box.h"
+#include "terminal/session/port_tests.h"
 #include "terminal/session/port_workers.h"
 #include "terminal/session/render_received.h"
 #include "terminal/session/view_flags.h"
@@ -409,60 +410,23 @@ void PortSession::OnRtsCommand() {
     OnLineCommand(ID_RTS);
 }
 
-std::atomic<int>* PortSession::FlagOf(ToggledLine line) const {
-    switch (line) {
-        case ToggledLine::Dtr:
-            return &shared_->dtrOn;
-        case ToggledLine::Rts:
-            return &shared_->rtsOn;
-        case ToggledLine::Loopback:
-            return &shared_->loopbackOn;
-        case ToggledLine::None:
-            break;
-    }
-    return nullptr;
+bool PortSession::OnLineCommand(int id) {
+    return RunLineCommand(*shared_, id);
 }
 
-bool PortSession::OnLineCommand(int id) {
-    const LineCommand* command = FindLineCommand(id);
-    if (command == nullptr) {
-        return false;
+void PortSession::OnPortTestCommand(int id) {
+    if (IsSocket()) {
+        return;  // greyed for a socket port
     }
     if (!PortOpen()) {
-        if (command->closedTrace != nullptr) {
-            platform::OutputDebugStringA(command->closedTrace);
-        }
-        PortErrorBox(command->closedText, 0);
-        return true;
+        platform::OutputDebugStringA(kPortClosedTrace);
+        PortErrorBox(kPortNotOpenText, 0);
+        return;
     }
-    std::atomic<int>* flag = FlagOf(command->line);
-    const bool on = flag == nullptr || flag->load() == 0;
-    if (flag != nullptr) {
-        *flag = on ? 1 : 0;
+    const PortTestKind kind = id == ID_PNP_TEST ? PortTestKind::PnpId : PortTestKind::Loopback;
+    if (!StartPortTest(shared_, kind, platform::CurrentPromptOwner())) {
+        platform::OutputDebugStringA("Halvo2: a test of this port is running already\n");
     }
-    const platform::CommDeviceHandle device = shared_->transport->SerialDevice();
-    BOOL ok = FALSE;
-    DWORD error = ERROR_INVALID_HANDLE;
-    if (device) {
-        ok = CallDriver(*device, command->call, on ? command->function : command->offFunction);
-        error = ok ? 0 : platform::GetLastError();
-    }
-    if (!ok) {
-        if (flag != nullptr) {
-            *flag = on ? 0 : 1;
-        }
-        if (command->failureTrace != nullptr) {
-            platform::OutputDebugStringA(command->failureTrace);
-        }
-        PortErrorBox(command->failureText, static_cast<long>(error));
-    }
-    // A toggled line's pane shows what the driver kept, also after a failure.
-    if (flag != nullptr) {
-        shared_->PostIndicator(command->indicator, flag->load());
-    } else if (ok && command->indicator != 0) {
-        shared_->PostIndicator(command->indicator, command->state);
-    }
-    return true;
 }
 
 void PortSession::ApplyPortConfig(const PortConfig& config) {
@@ -577,6 +541,7 @@ PortPublishedState PublishedStateOf(const PortShared& shared) {
     state.rtsOn = shared.rtsOn.load() != 0;
     state.loopbackOn = shared.loopbackOn.load() != 0;
     state.reportView = shared.reportView.load() != 0;
+    state.testRunning = shared.testRunning.load();
     return state;
 }
 

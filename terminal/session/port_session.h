@@ -39,6 +39,8 @@ struct PortPublishedState {
     bool rtsOn = false;
     bool loopbackOn = false;
     bool reportView = false;
+    // A loopback or PnP test runs: the two test commands are refused until it ends.
+    bool testRunning = false;
 };
 
 class PortSession {
@@ -83,6 +85,9 @@ class PortSession {
     // purges, the immediate character): on a closed port its text, else the driver's answer
     // in its pane or its error box. False when `id` is no line command.
     bool OnLineCommand(int id);
+    // The Loopback Test (32800) and PnP ID Test (32801) commands: the test on a short thread of
+    // its own; on a closed port the "not open" box, while a test runs nothing.
+    void OnPortTestCommand(int id);
     // Line settings for the open device (the all-port request UWM_APPLY_DEFAULTS); not kept as
     // the port's own settings.
     void ApplyPortConfig(const PortConfig& config);
@@ -139,7 +144,6 @@ class PortSession {
     bool PortOpen() const;
     void SendTypedCharacter(char character);
     void PostActivity(LPARAM code) const;
-    std::atomic<int>* FlagOf(ToggledLine line) const;
 
     std::string portName_;
     int portNumber_ = 0;

@@ -73,6 +73,8 @@ struct PortShared {
     std::atomic<int> dtrOn{0};
     std::atomic<int> rtsOn{0};
     std::atomic<int> loopbackOn{0};
+    // Set while a loopback or PnP test of the port runs (one at a time).
+    std::atomic<bool> testRunning{false};
     // Set by the file transfers while their stream is open.
     std::atomic<bool> receiveFileOpen{false};
     std::atomic<bool> sendFileOpen{false};

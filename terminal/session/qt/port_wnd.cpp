@@ -191,6 +191,10 @@ bool CPortWnd::OnCommand(int id) {
         case ID_RECEIVE:
             session_.OnReceiveCommand();
             return true;
+        case ID_LOOPBACK_TEST:
+        case ID_PNP_TEST:
+            session_.OnPortTestCommand(id);
+            return true;
         default:
             return session_.OnLineCommand(id);
     }

@@ -1,8 +1,11 @@
 // The tty and the simulated devices take and refuse the same device control blocks, with the
 // same error: a setting that opens in the demo opens on hardware, and the other way round.
 
+#include "platform/comm/line_settings_rule.h"
+
 #include <array>
 #include <string>
+#include <tuple>
 
 #include "tests/platform/comm/sim_test_support.h"
 #include "tests/platform/comm/tty_test_support.h"
@@ -55,6 +58,19 @@ class BothBackendsTest : public ttytest::PtyPortTest {
         }
     }
 
+    // Each backend must give its own answer; a refusal is the invalid-parameter error.
+    void ExpectEach(const DCB& dcb, bool ttyTakes, bool simTakes) {
+        for (const auto& [device, backend, taken] :
+             {std::tuple{device_.get(), "tty", ttyTakes},
+              std::tuple{sim_.operator->(), "sim", simTakes}}) {
+            const Outcome outcome = Try(*device, dcb, backend);
+            EXPECT_EQ(outcome.taken, taken) << backend;
+            if (!outcome.taken) {
+                EXPECT_EQ(outcome.error, static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << backend;
+            }
+        }
+    }
+
     simtest::Device sim_{"sim:loopback"};
 };
 
@@ -92,7 +108,6 @@ struct FieldRow {
 constexpr FieldRow kFields[] = {
     {"rate 0", [](DCB& d) { d.BaudRate = 0; }, false},
     {"DTR mode 3", [](DCB& d) { d.fDtrControl = 3; }, false},
-    {"DTR handshake", [](DCB& d) { d.fDtrControl = DTR_CONTROL_HANDSHAKE; }, true},
     {"RTS toggle", [](DCB& d) { d.fRtsControl = RTS_CONTROL_TOGGLE; }, true},
     {"XON equal to XOFF, input flow",
      [](DCB& d) {
@@ -110,6 +125,141 @@ TEST_F(BothBackendsTest, RefuseTheSameOtherFields) {
         row.change(dcb);
         ExpectBoth(dcb, row.taken);
     }
+}
+
+// What the Miscellaneous settings set either works on the device or is refused: the simulated
+// line does all of it; a tty refuses what its driver has no means for (DTR handshake, DSR
+// sensitivity, abort on error, input flow limits of its own), never takes it to ignore it.
+struct ModeRow {
+    const char* name;
+    void (*change)(DCB&);
+    bool ttyTakes;
+    bool simTakes;
+};
+
+constexpr ModeRow kModes[] = {
+    {"DTR handshake", [](DCB& d) { d.fDtrControl = DTR_CONTROL_HANDSHAKE; }, false, true},
+    {"DSR sensitivity", [](DCB& d) { d.fDsrSensitivity = 1; }, false, true},
+    {"abort on error", [](DCB& d) { d.fAbortOnError = 1; }, false, true},
+    {"NUL strip", [](DCB& d) { d.fNull = 1; }, true, true},
+    {"error character with parity check",
+     [](DCB& d) {
+         d.fParity = 1;
+         d.fErrorChar = 1;
+         d.ErrorChar = '?';
+     },
+     true, true},
+    {"event character", [](DCB& d) { d.EvtChar = '\n'; }, true, true},
+    {"XON/XOFF input, usual limits", [](DCB& d) { d.fInX = 1; }, true, true},
+    {"XON/XOFF input, other limits",
+     [](DCB& d) {
+         d.fInX = 1;
+         d.XonLim = 100;
+         d.XoffLim = 200;
+     },
+     false, true},
+    {"RTS handshake, other limits",
+     [](DCB& d) {
+         d.fRtsControl = RTS_CONTROL_HANDSHAKE;
+         d.fOutxCtsFlow = 1;
+         d.XoffLim = 1000;
+     },
+     false, true},
+    {"other limits, no input flow control", [](DCB& d) { d.XonLim = 100; }, true, true},
+    {"XON/XOFF input, limit beyond the input queue",
+     [](DCB& d) {
+         d.fInX = 1;
+         d.XonLim = 60000;
+     },
+     false, false},
+};
+
+TEST_F(BothBackendsTest, TakeOnlyTheModesTheyCarryOut) {
+    for (const ModeRow& row : kModes) {
+        SCOPED_TRACE(row.name);
+        DCB dcb = TestLineSettings(19200, 8, NOPARITY, ONESTOPBIT, true);
+        row.change(dcb);
+        ExpectEach(dcb, row.ttyTakes, row.simTakes);
+    }
+}
+
+// Queue sizes: none for the input, or more than any device holds, is refused by both; and a
+// queue may not shrink below the flow-control limits in force.
+TEST_F(BothBackendsTest, RefuseTheSameQueueSizes) {
+    struct Row {
+        DWORD in;
+        DWORD out;
+        bool taken;
+    };
+    const Row rows[] = {
+        {0, 4096, false}, {kMaxCommQueue + 1, 4096, false}, {4096, kMaxCommQueue + 1, false},
+        {8192, 0, true},  {kMaxCommQueue, 1024, true},
+    };
+    for (const auto& [device, backend] :
+         {std::pair{device_.get(), "tty"}, std::pair{sim_.operator->(), "sim"}}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(backend) + " " + std::to_string(row.in) + "/" +
+                         std::to_string(row.out));
+            ASSERT_TRUE(device->SetupComm(5000, 3000));
+            SetLastError(0);
+            EXPECT_EQ(device->SetupComm(row.in, row.out) == TRUE, row.taken);
+            COMMPROP props;
+            ASSERT_TRUE(device->GetCommProperties(props));
+            if (row.taken) {
+                EXPECT_EQ(props.dwCurrentRxQueue, row.in);
+                EXPECT_EQ(props.dwCurrentTxQueue, row.out);
+            } else {
+                EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+                EXPECT_EQ(props.dwCurrentRxQueue, 5000u);
+                EXPECT_EQ(props.dwCurrentTxQueue, 3000u);
+            }
+        }
+        // XON/XOFF on input with its limits of 2048 and 512: a queue of 1024 cannot hold them.
+        ASSERT_TRUE(device->SetupComm(4096, 4096));
+        DCB dcb = TestLineSettings(19200, 8, NOPARITY, ONESTOPBIT, true);
+        dcb.fInX = 1;
+        ASSERT_TRUE(device->SetCommState(dcb)) << backend << " " << GetLastError();
+        EXPECT_FALSE(device->SetupComm(1024, 4096)) << backend;
+        EXPECT_TRUE(device->SetupComm(2048, 4096)) << backend;
+        dcb.fInX = 0;
+        ASSERT_TRUE(device->SetCommState(dcb)) << backend;
+    }
+}
+
+// The event character raises EV_RXFLAG on a tty as on the simulated line, and only it does;
+// NUL strip drops the NULs from what is read.
+TEST_F(BothBackendsTest, TtyCarriesOutEventCharacterAndNulStrip) {
+    DCB dcb = TestLineSettings(19200, 8, NOPARITY, ONESTOPBIT, true);
+    dcb.EvtChar = '\n';
+    dcb.fNull = 1;
+    Apply(dcb);
+    SetTimeouts(ttytest::Timeouts(MAXDWORD, 0, 0));
+    ASSERT_TRUE(device_->SetCommMask(EV_RXFLAG));
+    Event done(true, false);
+    DWORD mask = 0;
+    ASSERT_FALSE(device_->WaitCommEvent(&mask, &done));
+    ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+
+    pty_.Send(std::string("ab\0c", 4));
+    std::string got;
+    ASSERT_TRUE(WaitUntil([&] {
+        char buffer[16];
+        DWORD n = 0;
+        if (device_->ReadFile(buffer, sizeof buffer, n)) {
+            got.append(buffer, n);
+        }
+        return got.size() >= 3;
+    }));
+    EXPECT_EQ(got, "abc");
+    // Bytes without the event character, all read: the wait is still on.
+    EXPECT_FALSE(device_->GetCommEventResult());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_INCOMPLETE));
+
+    pty_.Send("d\n");
+    ASSERT_EQ(WaitForSingleObject(done, 20000), WAIT_OBJECT_0);
+    EXPECT_TRUE(device_->GetCommEventResult());
+    EXPECT_EQ(mask, static_cast<DWORD>(EV_RXFLAG));
+    ASSERT_TRUE(WaitUntil([&] { return InQueue() == 2; }));
 }
 
 }  // namespace

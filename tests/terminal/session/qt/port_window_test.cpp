@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include "terminal/resources/halvo_resources.h"
+#include "terminal/session/port_tests.h"
 #include "terminal/session/qt/port_edit.h"
 #include "terminal/session/qt/port_event.h"
 #include "terminal/session/qt/port_wnd.h"
@@ -269,6 +270,34 @@ TEST_F(HalvoGui, PressInTheDisplayAppliesThePortMenuState) {
     QTest::mouseClick(com3->Edit()->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
     for (QAction* action : serialOnly) {
         EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
+    }
+}
+
+// The Port menu's two tests reach the port window and run there: each asks its first question
+// and ends with its result, the window's device path as the caption.
+TEST_F(HalvoGui, PortMenuRunsTheLoopbackAndPnpTests) {
+    CMainFrame& frame = Start("COM3");
+    CPortMDIChildWnd* com3 = Port("COM3");
+    ASSERT_NE(com3, nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return PaneShows(com3, "OPEN"); }));
+    frame.MdiArea()->setActiveSubWindow(com3);
+    struct Row {
+        int id;
+        std::size_t boxes;
+        const char* result;
+    };
+    for (const Row& row : {Row{ID_LOOPBACK_TEST, 2, "Port passed the loopback test."},
+                           Row{ID_PNP_TEST, 3, "No PnP data received!"}}) {
+        SCOPED_TRACE(row.id);
+        QAction* action = frame.Action(row.id);
+        ASSERT_NE(action, nullptr);
+        ASSERT_TRUE(action->isEnabled());
+        const std::size_t before = prompts_.Count();
+        action->trigger();
+        ASSERT_TRUE(PumpUntil([&] { return prompts_.Count() == before + row.boxes; }));
+        EXPECT_EQ(prompts_.Records().back().text, row.result);
+        EXPECT_EQ(prompts_.Records().back().caption, "\\\\.\\COM3");
+        EXPECT_TRUE(WaitForPortTests(20000));
     }
 }
 
