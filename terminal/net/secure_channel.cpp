@@ -103,6 +103,7 @@ int SecureChannel::Establish(int socket, const std::string& clientCertificate,
     outgoing_.clear();
     sending_ = false;
     sendFailed_ = false;
+    socketError_ = 0;
     queuedEnd_ = sentEnd_ = 0;
     received_.assign(platform::tls::kMaxRecordSize, 0);
     receivedLength_ = 0;
@@ -237,8 +238,12 @@ void SecureChannel::FlushLocked(std::unique_lock<std::mutex>& lock, bool block) 
             failed = taken < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR;
             sent = taken > 0 ? static_cast<std::size_t>(taken) : 0;
         }
+        const int error = failed ? errno : 0;
         lock.lock();
         sentEnd_ += sent;
+        if (failed && !sendFailed_) {
+            socketError_ = error;
+        }
         sendFailed_ = sendFailed_ || failed;
         if (!failed && sent < chunk.size()) {
             // The rest goes first when writing goes on.
@@ -250,8 +255,11 @@ void SecureChannel::FlushLocked(std::unique_lock<std::mutex>& lock, bool block) 
     sent_.notify_all();
 }
 
-SECURITY_STATUS SecureChannel::SendRecord(const char* data, DWORD length) {
+SECURITY_STATUS SecureChannel::SendRecord(const char* data, DWORD length, DWORD* recordBytes) {
     std::unique_lock lock(mutex_);
+    if (recordBytes != nullptr) {
+        *recordBytes = 0;
+    }
     if (!established_ || !context_) {
         return SEC_E_INVALID_HANDLE;
     }
@@ -272,7 +280,12 @@ SECURITY_STATUS SecureChannel::SendRecord(const char* data, DWORD length) {
         records.append(reinterpret_cast<const char*>(record_.data()), recordLength);
         offset += part;
     }
-    return QueueAndSendLocked(lock, std::move(records), true);
+    const DWORD total = static_cast<DWORD>(records.size());
+    const SECURITY_STATUS status = QueueAndSendLocked(lock, std::move(records), true);
+    if (status == SEC_E_OK && recordBytes != nullptr) {
+        *recordBytes = total;
+    }
+    return status;
 }
 
 SECURITY_STATUS SecureChannel::DecryptRecords(char* input, DWORD* inputLength, char* output,
@@ -333,6 +346,7 @@ SECURITY_STATUS SecureChannel::ReadPlaintext(char* buffer, DWORD maxBytes, DWORD
         const ssize_t got = ::recv(socket_, received_.data() + receivedLength_,
                                    received_.size() - receivedLength_, MSG_DONTWAIT);
         if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            socketError_ = got == 0 ? 0 : errno;
             lastStatus_ = SEC_E_INTERNAL_ERROR;
             return lastStatus_;
         }
@@ -353,6 +367,11 @@ SECURITY_STATUS SecureChannel::ReadPlaintext(char* buffer, DWORD maxBytes, DWORD
         return SEC_I_CONTEXT_EXPIRED;
     }
     return SEC_E_OK;
+}
+
+int SecureChannel::SocketError() const {
+    std::lock_guard lock(mutex_);
+    return socketError_;
 }
 
 bool SecureChannel::HasPendingInput() const {

@@ -57,7 +57,8 @@ class SecureChannel {
 
     // Encrypts `length` bytes, as records of at most cbMaximumMessage, and returns once they
     // have been written to the socket. A failure status when encrypting or the socket failed.
-    SECURITY_STATUS SendRecord(const char* data, DWORD length);
+    // `recordBytes` (may be null) gets the bytes of the records, headers and trailers included.
+    SECURITY_STATUS SendRecord(const char* data, DWORD length, DWORD* recordBytes = nullptr);
 
     // Decrypts the whole records at the front of `input` (`*inputLength` bytes) and appends
     // their plaintext to `output` (room for `*inputLength` bytes), setting `*outputLength`.
@@ -75,6 +76,10 @@ class SecureChannel {
     SECURITY_STATUS ReadPlaintext(char* buffer, DWORD maxBytes, DWORD* length);
     // Plaintext is waiting for ReadPlaintext without any read of the socket.
     bool HasPendingInput() const;
+    // Why the socket failed the channel: the host's error of the failed receive or send, or 0
+    // when the server ended the connection in order (also after its close-notify) or nothing
+    // failed.
+    int SocketError() const;
 
     // Sends the close-notify alert and releases the TLS state. The caller shuts the socket
     // down afterwards.
@@ -103,6 +108,7 @@ class SecureChannel {
     std::string outgoing_;
     bool sending_ = false;
     bool sendFailed_ = false;
+    int socketError_ = 0;
     std::uint64_t queuedEnd_ = 0;
     std::uint64_t sentEnd_ = 0;
 
