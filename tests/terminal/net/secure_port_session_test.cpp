@@ -62,6 +62,10 @@ struct Version {
     const char* echoVersion;   // socat's
 };
 
+void PrintTo(const Version& version, std::ostream* os) {
+    *os << version.name;
+}
+
 class SecurePortVersions : public SecurePortTest, public ::testing::WithParamInterface<Version> {};
 
 INSTANTIATE_TEST_SUITE_P(Versions, SecurePortVersions,
@@ -180,23 +184,48 @@ TEST_F(SecurePortTest, EmptyServerFieldOpensUncheckedAndSaysSo) {
     EXPECT_TRUE(WaitShown(*session, kNotVerifiedText + Pattern())) << Text(*session);
 }
 
-// The server goes away while the port sends and receives: the port closes itself and says so
-// in its display, and a later open of the same window works again.
-TEST_F(SecurePortTest, ServerThatGoesAwayMidTransferClosesThePort) {
-    std::unique_ptr<SocatEcho> echo = StartEcho("server", "TLS1.3");
-    ASSERT_TRUE(echo->Started());
-    auto session = Make(SecureName(echo->Port(), "", "localhost"), link_);
-    ASSERT_TRUE(session->PublishedState().isOpen) << Text(*session);
-    session->StartSending();
-    ASSERT_TRUE(WaitShown(*session, Pattern()));
+// The server ends the connection, with or without a close-notify, while the port receives
+// (and, in one case, sends): the port closes itself and says so in its display, without a box.
+TEST_F(SecurePortTest, ServerThatEndsTheConnectionClosesThePort) {
+    struct Row {
+        const char* what;
+        bool sending;
+        const char* serverEnd;  // typed into s_server; empty: it is stopped
+        const char* line;
+    };
+    const Row rows[] = {
+        {"stopped mid-transfer", true, "", "Halvo2 lost the connection: the other side "},
+        {"stopped while the port only receives", false, "",
+         "Halvo2 lost the connection: the other side "},
+        {"close-notify while the port only receives", false, "q",
+         "Halvo2 lost the connection: the other side closed the connection!\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TlsServer server;
+        ASSERT_TRUE(StartServer(server, "server", {"-naccept", "1"}));
+        auto session = Make(SecureName(server.Port(), "", "localhost"), link_);
+        ASSERT_TRUE(session->PublishedState().isOpen) << Text(*session);
+        server.Type("last words");
+        ASSERT_TRUE(WaitShown(*session, "last words\r\n"));
+        if (row.sending) {
+            session->StartSending();
+            ASSERT_TRUE(server.WaitForOutput(Pattern()));
+        }
 
-    const std::size_t mark = link_->Size();
-    echo.reset();  // socat and its connection's process end at once
-    ASSERT_TRUE(HandleLoss(*session, mark));
-    EXPECT_TRUE(WaitShown(*session, "Halvo2 lost the connection: ")) << Text(*session);
-    EXPECT_TRUE(IsSubsequence({Indicator(ID_INDICATOR_OPEN, 0)}, link_->Since(mark)));
-    ExpectClosed(*session, mark);
-    EXPECT_EQ(prompts_.Count(), 0u);
+        const std::size_t mark = link_->Size();
+        if (*row.serverEnd != 0) {
+            server.Type(row.serverEnd);
+        } else {
+            server.Stop();
+        }
+        ASSERT_TRUE(HandleLoss(*session, mark)) << server.Output();
+        EXPECT_TRUE(WaitShown(*session, std::string("last words\r\n") + row.line))
+            << Text(*session);
+        EXPECT_TRUE(IsSubsequence({Indicator(ID_INDICATOR_OPEN, 0)}, link_->Since(mark)));
+        ExpectClosed(*session, mark);
+        EXPECT_EQ(prompts_.Count(), 0u);
+    }
 }
 
 // Two secure ports open at once while one server accepts and never answers: that set-up holds
