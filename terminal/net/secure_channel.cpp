@@ -18,18 +18,19 @@ std::int64_t NowMs() {
         .count();
 }
 
-// Waits until the socket is ready for `events`; false when `deadline` has passed first or the
-// wait failed.
-bool WaitSocket(int socket, short events, std::int64_t deadline) {
+// Waits until the socket is ready for `events`; false when `deadline` has passed first, the
+// wait failed, or `wakeDescriptor` (-1 for none) became readable.
+bool WaitSocket(int socket, short events, std::int64_t deadline, int wakeDescriptor = -1) {
     for (;;) {
         const std::int64_t left = deadline - NowMs();
         if (left <= 0) {
             return false;
         }
-        pollfd entry{socket, events, 0};
-        const int ready = ::poll(&entry, 1, static_cast<int>(std::min<std::int64_t>(left, 1000)));
+        pollfd entries[2] = {{socket, events, 0}, {wakeDescriptor, POLLIN, 0}};
+        const int ready = ::poll(entries, wakeDescriptor >= 0 ? 2 : 1,
+                                 static_cast<int>(std::min<std::int64_t>(left, 1000)));
         if (ready > 0) {
-            return true;
+            return entries[1].revents == 0;
         }
         if (ready < 0 && errno != EINTR) {
             return false;
@@ -62,6 +63,8 @@ bool SendAll(int socket, const char* data, std::size_t length, std::int64_t dead
 
 // However long the peer takes to read it, the close-notify does not hold a close back longer.
 constexpr std::int64_t kCloseNotifyPatienceMs = 2000;
+// How often a wait for the set-up turn looks whether it was interrupted.
+constexpr DWORD kTurnLookMs = 50;
 
 }  // namespace
 
@@ -71,7 +74,7 @@ SecureChannel::SecureChannel(platform::EventHandle setupEvent)
 SecureChannel::~SecureChannel() = default;
 
 int SecureChannel::Establish(int socket, const std::string& clientCertificate,
-                             const std::string& serverName, DWORD deadlineMs) {
+                             const std::string& serverName, DWORD deadlineMs, int wakeDescriptor) {
     if (serverName.size() > kMaxServerName) {
         std::lock_guard lock(mutex_);
         context_.reset();
@@ -91,7 +94,17 @@ int SecureChannel::Establish(int socket, const std::string& clientCertificate,
         }
     } turn{nullptr};
     if (setupEvent_) {
-        platform::WaitForSingleObject(*setupEvent_, INFINITE);
+        while (platform::WaitForSingleObject(
+                   *setupEvent_, wakeDescriptor >= 0 ? kTurnLookMs : INFINITE) != WAIT_OBJECT_0) {
+            pollfd wake{wakeDescriptor, POLLIN, 0};
+            if (::poll(&wake, 1, 0) > 0) {
+                std::lock_guard lock(mutex_);
+                context_.reset();
+                established_ = false;
+                lastStatus_ = SEC_E_INTERNAL_ERROR;
+                return 1;
+            }
+        }
         turn.event = setupEvent_.get();
     }
 
@@ -118,7 +131,7 @@ int SecureChannel::Establish(int socket, const std::string& clientCertificate,
         return 1;
     }
     context_ = std::make_unique<platform::tls::SecurityContext>(credentials, serverName);
-    lastStatus_ = RunHandshake(deadline);
+    lastStatus_ = RunHandshake(deadline, wakeDescriptor);
     if (lastStatus_ != SEC_E_OK) {
         context_.reset();
         return 1;
@@ -137,7 +150,7 @@ int SecureChannel::Establish(int socket, const std::string& clientCertificate,
     return 0;
 }
 
-SECURITY_STATUS SecureChannel::RunHandshake(std::int64_t deadline) {
+SECURITY_STATUS SecureChannel::RunHandshake(std::int64_t deadline, int wakeDescriptor) {
     std::string output;
     std::size_t consumed = 0;
     SECURITY_STATUS status = context_->Handshake({}, &consumed, &output);
@@ -150,7 +163,7 @@ SECURITY_STATUS SecureChannel::RunHandshake(std::int64_t deadline) {
         if (status != SEC_I_CONTINUE_NEEDED && status != SEC_E_INCOMPLETE_MESSAGE) {
             return status;
         }
-        if (!WaitSocket(socket_, POLLIN, deadline)) {
+        if (!WaitSocket(socket_, POLLIN, deadline, wakeDescriptor)) {
             return SEC_E_INTERNAL_ERROR;
         }
         const ssize_t got = ::recv(socket_, received_.data() + receivedLength_,

@@ -43,9 +43,11 @@ class SecureChannel {
     // client credentials from `clientCertificate` (subject text in MY, empty for none), the
     // handshake, and the server check against `serverName` (empty: any certificate is
     // accepted, and ServerVerified() says so). Holds the set-up turn throughout. 0 on success,
-    // 1 on failure (LastStatus says why).
+    // 1 on failure (LastStatus says why). Once `wakeDescriptor` (-1 for none) is readable, the
+    // wait for the turn and the handshake end with a failure, so that a closing window does
+    // not wait for another port's set-up or for a silent server.
     int Establish(int socket, const std::string& clientCertificate, const std::string& serverName,
-                  DWORD deadlineMs = kHandshakeDeadlineMs);
+                  DWORD deadlineMs = kHandshakeDeadlineMs, int wakeDescriptor = -1);
 
     SECURITY_STATUS LastStatus() const;
     bool IsEstablished() const;
@@ -86,7 +88,7 @@ class SecureChannel {
     SECURITY_STATUS Shutdown();
 
   private:
-    SECURITY_STATUS RunHandshake(std::int64_t deadline);
+    SECURITY_STATUS RunHandshake(std::int64_t deadline, int wakeDescriptor);
     SECURITY_STATUS QueueAndSendLocked(std::unique_lock<std::mutex>& lock, std::string bytes,
                                        bool waitUntilSent);
     // Writes the outgoing queue unless another thread is writing it; without `block`, only

@@ -137,8 +137,10 @@ std::unique_ptr<SecureChannel> SocketTransport::EstablishSecureChannel(std::uint
     // The set-up waits for its turn and holds it until it has succeeded or failed; its own
     // deadline keeps a server that never answers from holding every other secure port.
     auto secure = std::make_unique<SecureChannel>(setupEvent_);
+    // The window's close ends the wait for the turn and the handshake, as it ends a connect.
     if (secure->Establish(static_cast<int>(socket), target_.clientCertificate,
-                          target_.serverCertificate) != 0) {
+                          target_.serverCertificate, SecureChannel::kHandshakeDeadlineMs,
+                          interrupt_ ? interrupt_->Descriptor() : -1) != 0) {
         return nullptr;
     }
     return secure;

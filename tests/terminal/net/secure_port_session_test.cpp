@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -260,6 +262,31 @@ TEST_F(SecurePortTest, SilentServerHoldsTheTurnUntilItsDeadlineThenTheOtherPortO
     EXPECT_FALSE(stalled->PublishedState().isOpen);
     EXPECT_TRUE(waiting->PublishedState().isOpen) << Text(*waiting);
     EXPECT_EQ(link_->LastActivity(), ACTIVITY_RECEIVING);
+}
+
+// The window's close while the port waits for the set-up turn that another set-up holds (here
+// the test): the wait ends at once with the set-up's text, and the turn stays with its holder.
+TEST_F(SecurePortTest, WindowCloseEndsAWaitForTheSetUpTurn) {
+    TcpTestListener listener;
+    ASSERT_EQ(platform::WaitForSingleObject(*SslSetupEvent(), 0), WAIT_OBJECT_0);
+    PortSession session(SecureName(listener.Port(), "", "localhost"), link_, prompts_);
+    const std::function<void()> interrupt = session.OpenInterrupter();
+    std::atomic<bool> done{false};
+    std::thread portThread([&] {
+        session.Create();
+        done = true;
+    });
+    // Connected: the port now waits for its turn.
+    TcpTestConnection peer = listener.Accept();
+    EXPECT_TRUE(peer.Valid());
+    interrupt();
+    EXPECT_TRUE(WaitUntil([&] { return done.load(); })) << "the close waited for the turn";
+    EXPECT_FALSE(SslSetupEvent()->IsSet()) << "the turn is still the holder's";
+    SslSetupEvent()->Set();
+    portThread.join();
+    EXPECT_EQ(Text(session), kCantEstablishSslText);
+    EXPECT_FALSE(session.PublishedState().isOpen);
+    EXPECT_EQ(peer.Read(1), "") << "no handshake byte went out";
 }
 
 }  // namespace
