@@ -5,8 +5,9 @@
 // Open is ConnectSocketPort, BeginClose and EndClose are the two steps of DisconnectSocketPort.
 // Unlike a bare blocking socket it never raises a broken-pipe signal, notices a peer that
 // closes or resets the connection (LostError, and the workers report the loss), gives up a
-// connect after kConnectTimeoutMs, and lets another thread end a connect at once (the waker
-// given to the constructor), so that closing the window never waits for a silent peer.
+// connect after kConnectTimeoutMs, and lets another thread end a connect, or a secure set-up
+// (its wait for the turn and its handshake), at once (the waker given to the constructor), so
+// that closing the window never waits for a silent peer.
 //
 // A name with a secure part carries its bytes as TLS records: after the connect the secure
 // channel sets itself up (one set-up at a time in the process, within its deadline), reads
