@@ -172,6 +172,37 @@ TEST_F(SecurePortTest, RefusedServerFailsTheOpenAndAGoodPortOpensNext) {
     }
 }
 
+// The name's client field picks the certificate from MY that a server insisting on one gets;
+// without one, or with a text no certificate matches, the set-up fails with its text.
+TEST_F(SecurePortTest, ClientFieldPicksTheCertificateAServerInsistsOn) {
+    ASSERT_TRUE(pki_.Make("client",
+                          CertificateRequest("/O=Quenby/CN=Port Client").WithUsage("clientAuth")));
+    ASSERT_TRUE(TestPki::Install(pki_.Bundle("client"),
+                                 platform::tls::CertStore::StoreDirectory("MY"), "client.pem"));
+    struct Row {
+        const char* client;
+        bool opens;
+    };
+    const Row rows[] = {{"port client", true}, {"", false}, {"Nobody Known", false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string("client field \"") + row.client + "\"");
+        // Up to TLS 1.2 the server's refusal ends the handshake itself.
+        TlsServer server;
+        ASSERT_TRUE(
+            StartServer(server, "server", {"-Verify", "1", "-CAfile", pki_.Cert("ca"), "-tls1_2"}));
+        auto session = Make(SecureName(server.Port(), row.client, "localhost"));
+        EXPECT_EQ(session->PublishedState().isOpen, row.opens) << Text(*session);
+        if (row.opens) {
+            EXPECT_EQ(Text(*session), "");
+            session->OnChar('!', 0);
+            EXPECT_TRUE(server.WaitForOutput("!")) << server.Output();
+            EXPECT_NE(server.Output().find("Port Client"), std::string::npos) << server.Output();
+        } else {
+            EXPECT_EQ(Text(*session), kCantEstablishSslText);
+        }
+    }
+}
+
 // With an empty server field nothing is examined: a server no CA vouches for is accepted, and
 // the display says the certificate was not verified.
 TEST_F(SecurePortTest, EmptyServerFieldOpensUncheckedAndSaysSo) {
