@@ -1,6 +1,11 @@
 // The secure channel's set-up against openssl s_server: both protocol versions, the server
 // checks, the accept mode, the set-up turn and the handshake's deadline.
+#include <sys/eventfd.h>
+
+#include <atomic>
+#include <cstdint>
 #include <string>
+#include <thread>
 
 #include "tests/terminal/net/secure_channel_test_support.h"
 
@@ -155,6 +160,30 @@ TEST_F(SecureChannelTest, ASetUpHoldsTheTurnUntilItEnds) {
     setUp.join();
     EXPECT_EQ(result.load(), 1);
     EXPECT_TRUE(turn_->IsSet());
+}
+
+// The wake descriptor (a window's close) ends a handshake that a trickling server would keep
+// going for the whole deadline, and the turn is given back.
+TEST_F(SecureChannelTest, TheWakeDescriptorEndsAHandshakeInProgress) {
+    PlainListener trickler;
+    trickler.StartTrickling();
+    const int wake = eventfd(0, EFD_CLOEXEC);
+    ASSERT_GE(wake, 0);
+    std::atomic<int> result{-1};
+    const int fd = Connect(trickler.Port());
+    std::thread setUp([&] {
+        SecureChannel channel(turn_);
+        result = channel.Establish(fd, "", "localhost", 600000, wake);
+    });
+    EXPECT_TRUE(WaitUntil([&] { return !turn_->IsSet(); })) << "the set-up never took the turn";
+    const std::uint64_t one = 1;
+    EXPECT_EQ(write(wake, &one, sizeof one), static_cast<ssize_t>(sizeof one));
+    EXPECT_TRUE(WaitUntil([&] { return result.load() != -1; })) << "the wake was not seen";
+    trickler.Hangup();  // ends the handshake also when the wake was not seen
+    setUp.join();
+    EXPECT_EQ(result.load(), 1);
+    EXPECT_TRUE(turn_->IsSet());
+    close(wake);
 }
 
 }  // namespace
