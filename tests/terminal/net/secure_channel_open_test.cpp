@@ -4,9 +4,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 
+#include "tests/support/scoped_env.h"
 #include "tests/terminal/net/secure_channel_test_support.h"
 
 namespace {
@@ -184,6 +187,38 @@ TEST_F(SecureChannelTest, TheWakeDescriptorEndsAHandshakeInProgress) {
     EXPECT_EQ(result.load(), 1);
     EXPECT_TRUE(turn_->IsSet());
     close(wake);
+}
+
+// Trust also comes from the system's anchors: a CA in the system's hashed certificate directory
+// (named by its environment variable here) vouches for a server as one in ROOT does.
+TEST_F(SecureChannelTest, TheSystemCertificateDirectoryVouchesForAServer) {
+    ASSERT_TRUE(pki_.MakeCa("sysca", "/CN=Quenby System CA"));
+    ASSERT_TRUE(pki_.Make("sysserver", CertificateRequest("/CN=localhost")
+                                           .WithAltNames("DNS:localhost,IP:127.0.0.1")
+                                           .WithIssuer("sysca")));
+    TlsServer server;
+    ASSERT_TRUE(StartServer(server, "sysserver"));
+    {
+        SecureChannel untrusted(turn_);
+        EXPECT_EQ(untrusted.Establish(Connect(server.Port()), "", "localhost"), 1);
+        EXPECT_EQ(untrusted.LastStatus(), SEC_E_UNTRUSTED_ROOT);
+        CloseSockets();
+    }
+    // The directory holds the CA under the name the lookup computes: its subject hash.
+    FILE* hash = popen(("openssl x509 -hash -noout -in " + pki_.Cert("sysca")).c_str(), "r");
+    ASSERT_NE(hash, nullptr);
+    char text[32] = {};
+    const bool read = std::fgets(text, sizeof text, hash) != nullptr;
+    pclose(hash);
+    ASSERT_TRUE(read);
+    const std::string directory = pki_.Dir() + "/system";
+    ASSERT_TRUE(TestPki::Install(pki_.Cert("sysca"), directory,
+                                 std::string(text, std::strcspn(text, "\n")) + ".0"));
+    ScopedEnv systemDirectory("SSL_CERT_DIR", directory.c_str());
+    SecureChannel trusted(turn_);
+    EXPECT_EQ(trusted.Establish(Connect(server.Port()), "", "localhost"), 0)
+        << std::hex << trusted.LastStatus();
+    EXPECT_TRUE(trusted.ServerVerified());
 }
 
 }  // namespace
