@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include "platform/system/paths.h"
 
@@ -147,12 +149,54 @@ std::string DisplayName(const X509* certificate) {
     return {};
 }
 
+namespace {
+
+// The file or directory of the system's trust anchors, as the library's default paths name
+// them (its environment variables first).
+const char* DefaultCertPath(const char* environmentName, const char* builtIn) {
+    const char* path = std::getenv(environmentName);
+    return path != nullptr ? path : builtIn;
+}
+
+// The certificates of the system's bundle file, read once for the process: parsing the whole
+// bundle at every set-up cost far more than the handshake itself. They are kept (with their
+// references) for the process's life.
+const std::vector<X509*>& SystemBundle() {
+    static const std::vector<X509*> certificates = [] {
+        std::vector<X509*> list;
+        TrustStorePtr bundle(X509_STORE_new());
+        if (bundle && X509_STORE_load_file(bundle.get(),
+                                           DefaultCertPath(X509_get_default_cert_file_env(),
+                                                           X509_get_default_cert_file())) == 1) {
+            STACK_OF(X509)* all = X509_STORE_get1_all_certs(bundle.get());
+            for (int i = 0; i < sk_X509_num(all); ++i) {
+                list.push_back(sk_X509_value(all, i));
+            }
+            sk_X509_free(all);  // the list keeps the references
+        }
+        ERR_clear_error();
+        return list;
+    }();
+    return certificates;
+}
+
+}  // namespace
+
 TrustStorePtr NewTrustStore(const CertStore& roots) {
     TrustStorePtr store(X509_STORE_new());
     if (!store) {
         return store;
     }
-    X509_STORE_set_default_paths(store.get());
+    // The system's anchors: its bundle file, and its hashed directory looked up as needed.
+    for (X509* certificate : SystemBundle()) {
+        X509_STORE_add_cert(store.get(), certificate);
+    }
+    if (X509_LOOKUP* directory = X509_STORE_add_lookup(store.get(), X509_LOOKUP_hash_dir())) {
+        X509_LOOKUP_add_dir(
+            directory,
+            DefaultCertPath(X509_get_default_cert_dir_env(), X509_get_default_cert_dir()),
+            X509_FILETYPE_PEM);
+    }
     for (const StoredCertificate& entry : roots.Certificates()) {
         X509_STORE_add_cert(store.get(), entry.certificate.get());
     }

@@ -18,18 +18,19 @@ std::int64_t NowMs() {
         .count();
 }
 
-// Waits until the socket is ready for `events`; false when `deadline` has passed first or the
-// wait failed.
-bool WaitSocket(int socket, short events, std::int64_t deadline) {
+// Waits until the socket is ready for `events`; false when `deadline` has passed first, the
+// wait failed, or `wakeDescriptor` (-1 for none) became readable.
+bool WaitSocket(int socket, short events, std::int64_t deadline, int wakeDescriptor = -1) {
     for (;;) {
         const std::int64_t left = deadline - NowMs();
         if (left <= 0) {
             return false;
         }
-        pollfd entry{socket, events, 0};
-        const int ready = ::poll(&entry, 1, static_cast<int>(std::min<std::int64_t>(left, 1000)));
+        pollfd entries[2] = {{socket, events, 0}, {wakeDescriptor, POLLIN, 0}};
+        const int ready = ::poll(entries, wakeDescriptor >= 0 ? 2 : 1,
+                                 static_cast<int>(std::min<std::int64_t>(left, 1000)));
         if (ready > 0) {
-            return true;
+            return entries[1].revents == 0;
         }
         if (ready < 0 && errno != EINTR) {
             return false;
@@ -62,6 +63,8 @@ bool SendAll(int socket, const char* data, std::size_t length, std::int64_t dead
 
 // However long the peer takes to read it, the close-notify does not hold a close back longer.
 constexpr std::int64_t kCloseNotifyPatienceMs = 2000;
+// How often a wait for the set-up turn looks whether it was interrupted.
+constexpr DWORD kTurnLookMs = 50;
 
 }  // namespace
 
@@ -71,7 +74,7 @@ SecureChannel::SecureChannel(platform::EventHandle setupEvent)
 SecureChannel::~SecureChannel() = default;
 
 int SecureChannel::Establish(int socket, const std::string& clientCertificate,
-                             const std::string& serverName, DWORD deadlineMs) {
+                             const std::string& serverName, DWORD deadlineMs, int wakeDescriptor) {
     if (serverName.size() > kMaxServerName) {
         std::lock_guard lock(mutex_);
         context_.reset();
@@ -91,7 +94,17 @@ int SecureChannel::Establish(int socket, const std::string& clientCertificate,
         }
     } turn{nullptr};
     if (setupEvent_) {
-        platform::WaitForSingleObject(*setupEvent_, INFINITE);
+        while (platform::WaitForSingleObject(
+                   *setupEvent_, wakeDescriptor >= 0 ? kTurnLookMs : INFINITE) != WAIT_OBJECT_0) {
+            pollfd wake{wakeDescriptor, POLLIN, 0};
+            if (::poll(&wake, 1, 0) > 0) {
+                std::lock_guard lock(mutex_);
+                context_.reset();
+                established_ = false;
+                lastStatus_ = SEC_E_INTERNAL_ERROR;
+                return 1;
+            }
+        }
         turn.event = setupEvent_.get();
     }
 
@@ -103,6 +116,7 @@ int SecureChannel::Establish(int socket, const std::string& clientCertificate,
     outgoing_.clear();
     sending_ = false;
     sendFailed_ = false;
+    socketError_ = 0;
     queuedEnd_ = sentEnd_ = 0;
     received_.assign(platform::tls::kMaxRecordSize, 0);
     receivedLength_ = 0;
@@ -117,7 +131,7 @@ int SecureChannel::Establish(int socket, const std::string& clientCertificate,
         return 1;
     }
     context_ = std::make_unique<platform::tls::SecurityContext>(credentials, serverName);
-    lastStatus_ = RunHandshake(deadline);
+    lastStatus_ = RunHandshake(deadline, wakeDescriptor);
     if (lastStatus_ != SEC_E_OK) {
         context_.reset();
         return 1;
@@ -136,7 +150,7 @@ int SecureChannel::Establish(int socket, const std::string& clientCertificate,
     return 0;
 }
 
-SECURITY_STATUS SecureChannel::RunHandshake(std::int64_t deadline) {
+SECURITY_STATUS SecureChannel::RunHandshake(std::int64_t deadline, int wakeDescriptor) {
     std::string output;
     std::size_t consumed = 0;
     SECURITY_STATUS status = context_->Handshake({}, &consumed, &output);
@@ -149,7 +163,7 @@ SECURITY_STATUS SecureChannel::RunHandshake(std::int64_t deadline) {
         if (status != SEC_I_CONTINUE_NEEDED && status != SEC_E_INCOMPLETE_MESSAGE) {
             return status;
         }
-        if (!WaitSocket(socket_, POLLIN, deadline)) {
+        if (!WaitSocket(socket_, POLLIN, deadline, wakeDescriptor)) {
             return SEC_E_INTERNAL_ERROR;
         }
         const ssize_t got = ::recv(socket_, received_.data() + receivedLength_,
@@ -237,8 +251,12 @@ void SecureChannel::FlushLocked(std::unique_lock<std::mutex>& lock, bool block) 
             failed = taken < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR;
             sent = taken > 0 ? static_cast<std::size_t>(taken) : 0;
         }
+        const int error = failed ? errno : 0;
         lock.lock();
         sentEnd_ += sent;
+        if (failed && !sendFailed_) {
+            socketError_ = error;
+        }
         sendFailed_ = sendFailed_ || failed;
         if (!failed && sent < chunk.size()) {
             // The rest goes first when writing goes on.
@@ -250,8 +268,11 @@ void SecureChannel::FlushLocked(std::unique_lock<std::mutex>& lock, bool block) 
     sent_.notify_all();
 }
 
-SECURITY_STATUS SecureChannel::SendRecord(const char* data, DWORD length) {
+SECURITY_STATUS SecureChannel::SendRecord(const char* data, DWORD length, DWORD* recordBytes) {
     std::unique_lock lock(mutex_);
+    if (recordBytes != nullptr) {
+        *recordBytes = 0;
+    }
     if (!established_ || !context_) {
         return SEC_E_INVALID_HANDLE;
     }
@@ -272,7 +293,12 @@ SECURITY_STATUS SecureChannel::SendRecord(const char* data, DWORD length) {
         records.append(reinterpret_cast<const char*>(record_.data()), recordLength);
         offset += part;
     }
-    return QueueAndSendLocked(lock, std::move(records), true);
+    const DWORD total = static_cast<DWORD>(records.size());
+    const SECURITY_STATUS status = QueueAndSendLocked(lock, std::move(records), true);
+    if (status == SEC_E_OK && recordBytes != nullptr) {
+        *recordBytes = total;
+    }
+    return status;
 }
 
 SECURITY_STATUS SecureChannel::DecryptRecords(char* input, DWORD* inputLength, char* output,
@@ -333,6 +359,7 @@ SECURITY_STATUS SecureChannel::ReadPlaintext(char* buffer, DWORD maxBytes, DWORD
         const ssize_t got = ::recv(socket_, received_.data() + receivedLength_,
                                    received_.size() - receivedLength_, MSG_DONTWAIT);
         if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            socketError_ = got == 0 ? 0 : errno;
             lastStatus_ = SEC_E_INTERNAL_ERROR;
             return lastStatus_;
         }
@@ -353,6 +380,11 @@ SECURITY_STATUS SecureChannel::ReadPlaintext(char* buffer, DWORD maxBytes, DWORD
         return SEC_I_CONTEXT_EXPIRED;
     }
     return SEC_E_OK;
+}
+
+int SecureChannel::SocketError() const {
+    std::lock_guard lock(mutex_);
+    return socketError_;
 }
 
 bool SecureChannel::HasPendingInput() const {

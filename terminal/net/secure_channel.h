@@ -43,9 +43,11 @@ class SecureChannel {
     // client credentials from `clientCertificate` (subject text in MY, empty for none), the
     // handshake, and the server check against `serverName` (empty: any certificate is
     // accepted, and ServerVerified() says so). Holds the set-up turn throughout. 0 on success,
-    // 1 on failure (LastStatus says why).
+    // 1 on failure (LastStatus says why). Once `wakeDescriptor` (-1 for none) is readable, the
+    // wait for the turn and the handshake end with a failure, so that a closing window does
+    // not wait for another port's set-up or for a silent server.
     int Establish(int socket, const std::string& clientCertificate, const std::string& serverName,
-                  DWORD deadlineMs = kHandshakeDeadlineMs);
+                  DWORD deadlineMs = kHandshakeDeadlineMs, int wakeDescriptor = -1);
 
     SECURITY_STATUS LastStatus() const;
     bool IsEstablished() const;
@@ -57,7 +59,8 @@ class SecureChannel {
 
     // Encrypts `length` bytes, as records of at most cbMaximumMessage, and returns once they
     // have been written to the socket. A failure status when encrypting or the socket failed.
-    SECURITY_STATUS SendRecord(const char* data, DWORD length);
+    // `recordBytes` (may be null) gets the bytes of the records, headers and trailers included.
+    SECURITY_STATUS SendRecord(const char* data, DWORD length, DWORD* recordBytes = nullptr);
 
     // Decrypts the whole records at the front of `input` (`*inputLength` bytes) and appends
     // their plaintext to `output` (room for `*inputLength` bytes), setting `*outputLength`.
@@ -75,13 +78,17 @@ class SecureChannel {
     SECURITY_STATUS ReadPlaintext(char* buffer, DWORD maxBytes, DWORD* length);
     // Plaintext is waiting for ReadPlaintext without any read of the socket.
     bool HasPendingInput() const;
+    // Why the socket failed the channel: the host's error of the failed receive or send, or 0
+    // when the server ended the connection in order (also after its close-notify) or nothing
+    // failed.
+    int SocketError() const;
 
     // Sends the close-notify alert and releases the TLS state. The caller shuts the socket
     // down afterwards.
     SECURITY_STATUS Shutdown();
 
   private:
-    SECURITY_STATUS RunHandshake(std::int64_t deadline);
+    SECURITY_STATUS RunHandshake(std::int64_t deadline, int wakeDescriptor);
     SECURITY_STATUS QueueAndSendLocked(std::unique_lock<std::mutex>& lock, std::string bytes,
                                        bool waitUntilSent);
     // Writes the outgoing queue unless another thread is writing it; without `block`, only
@@ -103,6 +110,7 @@ class SecureChannel {
     std::string outgoing_;
     bool sending_ = false;
     bool sendFailed_ = false;
+    int socketError_ = 0;
     std::uint64_t queuedEnd_ = 0;
     std::uint64_t sentEnd_ = 0;
 

@@ -1,17 +1,20 @@
 #include "terminal/net/socket_transport.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <mutex>
 #include <utility>
 
 #include "platform/net/winsock.h"
 #include "platform/system/last_error.h"
+#include "terminal/net/secure_channel.h"
 
 namespace {
 
 constexpr const char* kCantOpenText = "Halvo2 Can't open the port!\r\n";
 constexpr const char* kCantEstablishSslText = "Halvo2 Can't establish SSL connection!\r\n";
+constexpr const char* kServerNotVerifiedText = "Server certificate not verified!\r\n";
 
 // True for the receive and send errors after which nothing more can move on the connection.
 bool EndsConnection(int error) {
@@ -19,13 +22,35 @@ bool EndsConnection(int error) {
            error != platform::WSAEINPROGRESS && error != platform::WSAENOBUFS;
 }
 
+// The WSA error of the host error with which the secure channel's socket failed: 0 is the
+// server's orderly end; a damaged record or a fatal alert aborts the connection.
+int SecureLossError(int hostError) {
+    switch (hostError) {
+        case 0:
+            return platform::WSAEDISCON;
+        case EPIPE:
+        case ECONNRESET:
+            return platform::WSAECONNRESET;
+        case ETIMEDOUT:
+            return platform::WSAETIMEDOUT;
+        case ENETUNREACH:
+            return platform::WSAENETUNREACH;
+        case EHOSTUNREACH:
+            return platform::WSAEHOSTUNREACH;
+        default:
+            return platform::WSAECONNABORTED;
+    }
+}
+
 }  // namespace
 
 SocketTransport::SocketTransport(SocketTarget target, std::function<void()> invalidPortBox,
-                                 std::shared_ptr<platform::SocketWaker> interrupt)
+                                 std::shared_ptr<platform::SocketWaker> interrupt,
+                                 platform::EventHandle setupEvent)
     : target_(std::move(target)),
       invalidPortBox_(std::move(invalidPortBox)),
       interrupt_(std::move(interrupt)),
+      setupEvent_(std::move(setupEvent)),
       socket_(platform::INVALID_SOCKET) {}
 
 SocketTransport::~SocketTransport() {
@@ -88,22 +113,41 @@ bool SocketTransport::Open(std::string* failureText) {
         release();
         return fail(kCantOpenText);
     }
-    if (target_.tlsEnabled && !EstablishSecureChannel(s)) {
-        release();
-        return fail(kCantEstablishSslText);
+    std::unique_ptr<SecureChannel> secure;
+    if (target_.tlsEnabled) {
+        secure = EstablishSecureChannel(s);
+        if (!secure) {
+            release();
+            return fail(kCantEstablishSslText);
+        }
+        serverVerified_ = secure->ServerVerified();
+    } else {
+        serverVerified_ = true;
     }
     {
         std::unique_lock lock(socketMutex_);
         socket_ = s;
+        secure_ = std::move(secure);
     }
     open_ = 1;
     return true;
 }
 
-bool SocketTransport::EstablishSecureChannel(std::uintptr_t /*socket*/) {
-    // The secure channel plugs in here: its handshake on the connected socket, the server's
-    // certificate check and the record sizes. Until it does, a secure port cannot be opened.
-    return false;
+std::unique_ptr<SecureChannel> SocketTransport::EstablishSecureChannel(std::uintptr_t socket) {
+    // The set-up waits for its turn and holds it until it has succeeded or failed; its own
+    // deadline keeps a server that never answers from holding every other secure port.
+    auto secure = std::make_unique<SecureChannel>(setupEvent_);
+    // The window's close ends the wait for the turn and the handshake, as it ends a connect.
+    if (secure->Establish(static_cast<int>(socket), target_.clientCertificate,
+                          target_.serverCertificate, SecureChannel::kHandshakeDeadlineMs,
+                          interrupt_ ? interrupt_->Descriptor() : -1) != 0) {
+        return nullptr;
+    }
+    return secure;
+}
+
+std::string SocketTransport::OpenNotice() const {
+    return target_.tlsEnabled && !serverVerified_.load() ? kServerNotVerifiedText : "";
 }
 
 void SocketTransport::BeginClose() {
@@ -111,6 +155,11 @@ void SocketTransport::BeginClose() {
     open_ = 0;
     std::shared_lock lock(socketMutex_);
     if (socket_ != platform::INVALID_SOCKET) {
+        if (secure_) {
+            // The close-notify goes before the TCP shutdown; it waits only briefly for a peer
+            // that does not read.
+            secure_->Shutdown();
+        }
         // Ends a send held back by the peer and a wait for input: both see the connection end.
         platform::shutdown(socket_, platform::SD_BOTH);
     }
@@ -123,6 +172,8 @@ bool SocketTransport::EndClose() {
     if (socket_ == platform::INVALID_SOCKET) {
         return true;
     }
+    // The workers have let go of the TLS state (they use it only under the shared lock).
+    secure_.reset();
     const bool closed = platform::closesocket(socket_) == 0;
     socket_ = platform::INVALID_SOCKET;
     // Also when the close failed: the start belongs to this open.
@@ -137,6 +188,28 @@ void SocketTransport::NoteLost(int error) {
     }
 }
 
+TransportRead SocketTransport::ReadSecure(char* buffer, DWORD maxBytes) {
+    TransportRead read;
+    DWORD length = 0;
+    const SECURITY_STATUS status = secure_->ReadPlaintext(buffer, maxBytes, &length);
+    if (status == SEC_E_OK) {
+        read.length = length;
+        buffer[length] = 0;
+        // The plaintext is what the port received; the records' overhead is not.
+        kbRead_.store(kbRead_.load() + length / 1024.0);
+        return read;
+    }
+    read.failed = true;
+    if (status == SEC_I_CONTEXT_EXPIRED) {
+        // The server's close-notify, after all it had sent was given.
+        NoteLost(platform::WSAEDISCON);
+    } else if (status != SEC_E_INVALID_HANDLE) {
+        NoteLost(SecureLossError(secure_->SocketError()));
+    }
+    read.goneError = lost_.load();
+    return read;
+}
+
 TransportRead SocketTransport::ReadQueued(char* buffer, DWORD maxBytes) {
     TransportRead read;
     buffer[0] = 0;
@@ -144,6 +217,9 @@ TransportRead SocketTransport::ReadQueued(char* buffer, DWORD maxBytes) {
     if (socket_ == platform::INVALID_SOCKET || open_.load() == 0) {
         read.failed = true;
         return read;
+    }
+    if (secure_) {
+        return ReadSecure(buffer, maxBytes);
     }
     switch (platform::WaitReadable(socket_, 0, nullptr)) {
         case platform::SocketWait::TimedOut:
@@ -177,6 +253,9 @@ InputWait SocketTransport::WaitForInput(DWORD milliseconds) {
     if (lost_.load() != 0) {
         return InputWait::Gone;
     }
+    if (secure_ && secure_->HasPendingInput()) {
+        return InputWait::Ready;  // decrypted earlier, not yet given
+    }
     switch (platform::WaitReadable(socket_, milliseconds, nullptr)) {
         case platform::SocketWait::Readable:
             return InputWait::Ready;
@@ -195,6 +274,21 @@ bool SocketTransport::WriteAll(const char* data, DWORD length) {
     if (socket_ == platform::INVALID_SOCKET || open_.load() == 0) {
         platform::SetLastError(ERROR_INVALID_HANDLE);
         return false;
+    }
+    if (secure_) {
+        DWORD recordBytes = 0;
+        const SECURITY_STATUS status = secure_->SendRecord(data, length, &recordBytes);
+        if (status != SEC_E_OK) {
+            const int error = SecureLossError(secure_->SocketError());
+            if (status != SEC_E_INVALID_HANDLE) {
+                NoteLost(error);
+            }
+            platform::SetLastError(static_cast<DWORD>(error));
+            return false;
+        }
+        // What went out on the connection: the records, headers and trailers included.
+        kbWritten_.store(kbWritten_.load() + recordBytes / 1024.0);
+        return true;
     }
     DWORD done = 0;
     while (done < length) {
@@ -217,6 +311,11 @@ bool SocketTransport::WriteAll(const char* data, DWORD length) {
 void SocketTransport::WriteUncounted(const char* data, DWORD length) {
     std::shared_lock lock(socketMutex_);
     if (socket_ == platform::INVALID_SOCKET || open_.load() == 0) {
+        return;
+    }
+    if (secure_) {
+        // One record; its status is not looked at either.
+        secure_->SendRecord(data, length);
         return;
     }
     // One send; its result is not looked at (a lost connection shows at the workers).

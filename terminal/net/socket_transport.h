@@ -5,10 +5,14 @@
 // Open is ConnectSocketPort, BeginClose and EndClose are the two steps of DisconnectSocketPort.
 // Unlike a bare blocking socket it never raises a broken-pipe signal, notices a peer that
 // closes or resets the connection (LostError, and the workers report the loss), gives up a
-// connect after kConnectTimeoutMs, and lets another thread end a connect at once (the waker
-// given to the constructor), so that closing the window never waits for a silent peer.
+// connect after kConnectTimeoutMs, and lets another thread end a connect, or a secure set-up
+// (its wait for the turn and its handshake), at once (the waker given to the constructor), so
+// that closing the window never waits for a silent peer.
 //
-// A name with a secure part connects, then fails at EstablishSecureChannel and closes again.
+// A name with a secure part carries its bytes as TLS records: after the connect the secure
+// channel sets itself up (one set-up at a time in the process, within its deadline), reads
+// give plaintext and count it, writes go out as records, and the close sends the
+// close-notify before the socket is shut down.
 
 #include <atomic>
 #include <cstdint>
@@ -18,11 +22,13 @@
 #include <shared_mutex>
 #include <string>
 
+#include "platform/sync/event.h"
 #include "terminal/transport/port_transport.h"
 
 namespace platform {
 class SocketWaker;
 }
+class SecureChannel;
 
 // The fields of a socket port's name, as the port window split them.
 struct SocketTarget {
@@ -43,9 +49,11 @@ class SocketTransport final : public PortTransport {
     static constexpr DWORD kConnectTimeoutMs = 20000;
 
     // `invalidPortBox` shows the "Invalid Socket Port!" box; `interrupt` (may be null) ends a
-    // connect in progress from any thread, and every later one, once it is set.
+    // connect in progress from any thread, and every later one, once it is set. `setupEvent`
+    // (may be null) is the process-wide event that admits one secure set-up at a time.
     SocketTransport(SocketTarget target, std::function<void()> invalidPortBox,
-                    std::shared_ptr<platform::SocketWaker> interrupt);
+                    std::shared_ptr<platform::SocketWaker> interrupt,
+                    platform::EventHandle setupEvent = nullptr);
     ~SocketTransport() override;
 
     bool Open(std::string* failureText) override;
@@ -73,20 +81,30 @@ class SocketTransport final : public PortTransport {
     // The display line of a connection that `error` (a LostError) ended.
     static std::string LostConnectionText(DWORD error);
 
+    // The line the display shows once the port has opened, empty for none: a secure port
+    // whose server certificate was not examined says so.
+    std::string OpenNotice() const;
+
   private:
-    // The secure channel's set-up on the connected socket; true when the port may go on.
-    bool EstablishSecureChannel(std::uintptr_t socket);
+    // The secure channel's set-up on the connected socket; null when it failed.
+    std::unique_ptr<SecureChannel> EstablishSecureChannel(std::uintptr_t socket);
     // Records `error` as the connection's end unless the close caused it.
     void NoteLost(int error);
+    // A read of the secure channel's plaintext, under the shared lock.
+    TransportRead ReadSecure(char* buffer, DWORD maxBytes);
 
     const SocketTarget target_;
     const std::function<void()> invalidPortBox_;
     const std::shared_ptr<platform::SocketWaker> interrupt_;
+    const platform::EventHandle setupEvent_;
 
     // Workers use the socket under a shared lock; the close releases it under the exclusive
     // one, so a worker that outlives the close's waits never touches a released socket.
     mutable std::shared_mutex socketMutex_;
     std::uintptr_t socket_;
+    // The TLS state of the open, set with the socket and released with it.
+    std::unique_ptr<SecureChannel> secure_;
+    std::atomic<bool> serverVerified_{true};
     std::atomic<int> open_{0};
     std::atomic<bool> closing_{false};
     std::atomic<DWORD> lost_{0};

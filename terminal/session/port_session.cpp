@@ -15,6 +15,7 @@
 #include "terminal/session/port_error_box.h"
 #include "terminal/session/port_tests.h"
 #include "terminal/session/port_workers.h"
+#include "terminal/session/process_events.h"
 #include "terminal/session/render_received.h"
 #include "terminal/session/view_flags.h"
 
@@ -113,8 +114,10 @@ std::unique_ptr<PortTransport> MakeTransport(const std::string& portName, int po
         auto invalidPortBox = [&prompts] {
             ShowPortErrorBox(prompts, kInvalidSocketPortText, kInvalidSocketPortCaption);
         };
+        // Secure set-ups take turns through the process-wide "ssl" event.
         return std::make_unique<SocketTransport>(SocketTargetOf(portName),
-                                                 std::move(invalidPortBox), std::move(interrupt));
+                                                 std::move(invalidPortBox), std::move(interrupt),
+                                                 SslSetupEvent());
     }
     auto channel = std::make_unique<SerialChannel>(portNumber, DefaultPortConfig(), &shared);
     channel->SetCallback(PortChannelCallback);
@@ -196,6 +199,13 @@ void PortSession::OpenPort() {
         return;
     }
     MarkOpen();
+    if (IsSocket()) {
+        // Before the workers start, so that the line comes ahead of anything received.
+        const std::string notice = static_cast<SocketTransport&>(transport).OpenNotice();
+        if (!notice.empty()) {
+            RenderReceived(*display_, notice.c_str(), -1);
+        }
+    }
     transport.StartWatch();
     // A serial port raises its lines at every open; a socket port has none.
     if (transport.SerialDevice()) {

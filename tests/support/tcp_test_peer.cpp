@@ -91,19 +91,21 @@ std::string TcpTestConnection::Read(std::size_t bytes) {
 }
 
 bool TcpTestConnection::WaitEndOfFile() {
-    return WaitUntil([&] {
-        while (Readable(fd_, 0)) {
-            char buffer[4096];
-            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-            if (n == 0) {
-                return true;
-            }
-            if (n < 0) {
-                return errno == ECONNRESET;
-            }
+    return WaitUntil([&] { return Ended(); });
+}
+
+bool TcpTestConnection::Ended() {
+    while (Readable(fd_, 0)) {
+        char buffer[4096];
+        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+        if (n == 0) {
+            return true;
         }
-        return false;
-    });
+        if (n < 0) {
+            return errno == ECONNRESET;
+        }
+    }
+    return false;
 }
 
 void TcpTestConnection::Reset() {
@@ -157,10 +159,10 @@ std::uint16_t UnusedTcpPort() {
     return listener.Port();
 }
 
-SocatEcho::SocatEcho() {
+SocatEcho::SocatEcho(const std::string& kind, const std::string& options) {
     port_ = UnusedTcpPort();
     const std::string listen =
-        "TCP-LISTEN:" + std::to_string(port_) + ",bind=127.0.0.1,reuseaddr,fork";
+        kind + ":" + std::to_string(port_) + ",bind=127.0.0.1,reuseaddr,fork" + options;
     // Everything the child needs is made before the fork: the test process has threads.
     std::vector<std::string> args = {"/usr/bin/socat", listen, "EXEC:cat"};
     std::vector<char*> argv;

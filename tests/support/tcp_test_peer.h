@@ -26,6 +26,9 @@ class TcpTestConnection {
     // True once the other side has ended the connection (end of file), after any bytes still
     // queued were read away; false when it stays open past the patience.
     bool WaitEndOfFile();
+    // The same look without waiting: reads away what is queued, true once the other side has
+    // ended the connection.
+    bool Ended();
     // Ends the connection with a reset instead of an orderly close.
     void Reset();
 
@@ -61,10 +64,11 @@ class TcpTestListener {
 std::uint16_t UnusedTcpPort();
 
 // socat listening on 127.0.0.1 and echoing every connection's bytes back (a cat per
-// connection); stopped with its connections when it goes.
+// connection); stopped with its connections when it goes. `kind` and `options` choose another
+// listener ("OPENSSL-LISTEN" with ",cert=...,key=...,verify=0" echoes over TLS).
 class SocatEcho {
   public:
-    SocatEcho();
+    explicit SocatEcho(const std::string& kind = "TCP-LISTEN", const std::string& options = "");
     ~SocatEcho();
     SocatEcho(const SocatEcho&) = delete;
     SocatEcho& operator=(const SocatEcho&) = delete;

@@ -1,7 +1,15 @@
 // The secure channel's set-up against openssl s_server: both protocol versions, the server
 // checks, the accept mode, the set-up turn and the handshake's deadline.
-#include <string>
+#include <sys/eventfd.h>
 
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "tests/support/scoped_env.h"
 #include "tests/terminal/net/secure_channel_test_support.h"
 
 namespace {
@@ -155,6 +163,62 @@ TEST_F(SecureChannelTest, ASetUpHoldsTheTurnUntilItEnds) {
     setUp.join();
     EXPECT_EQ(result.load(), 1);
     EXPECT_TRUE(turn_->IsSet());
+}
+
+// The wake descriptor (a window's close) ends a handshake that a trickling server would keep
+// going for the whole deadline, and the turn is given back.
+TEST_F(SecureChannelTest, TheWakeDescriptorEndsAHandshakeInProgress) {
+    PlainListener trickler;
+    trickler.StartTrickling();
+    const int wake = eventfd(0, EFD_CLOEXEC);
+    ASSERT_GE(wake, 0);
+    std::atomic<int> result{-1};
+    const int fd = Connect(trickler.Port());
+    std::thread setUp([&] {
+        SecureChannel channel(turn_);
+        result = channel.Establish(fd, "", "localhost", 600000, wake);
+    });
+    EXPECT_TRUE(WaitUntil([&] { return !turn_->IsSet(); })) << "the set-up never took the turn";
+    const std::uint64_t one = 1;
+    EXPECT_EQ(write(wake, &one, sizeof one), static_cast<ssize_t>(sizeof one));
+    EXPECT_TRUE(WaitUntil([&] { return result.load() != -1; })) << "the wake was not seen";
+    trickler.Hangup();  // ends the handshake also when the wake was not seen
+    setUp.join();
+    EXPECT_EQ(result.load(), 1);
+    EXPECT_TRUE(turn_->IsSet());
+    close(wake);
+}
+
+// Trust also comes from the system's anchors: a CA in the system's hashed certificate directory
+// (named by its environment variable here) vouches for a server as one in ROOT does.
+TEST_F(SecureChannelTest, TheSystemCertificateDirectoryVouchesForAServer) {
+    ASSERT_TRUE(pki_.MakeCa("sysca", "/CN=Quenby System CA"));
+    ASSERT_TRUE(pki_.Make("sysserver", CertificateRequest("/CN=localhost")
+                                           .WithAltNames("DNS:localhost,IP:127.0.0.1")
+                                           .WithIssuer("sysca")));
+    TlsServer server;
+    ASSERT_TRUE(StartServer(server, "sysserver"));
+    {
+        SecureChannel untrusted(turn_);
+        EXPECT_EQ(untrusted.Establish(Connect(server.Port()), "", "localhost"), 1);
+        EXPECT_EQ(untrusted.LastStatus(), SEC_E_UNTRUSTED_ROOT);
+        CloseSockets();
+    }
+    // The directory holds the CA under the name the lookup computes: its subject hash.
+    FILE* hash = popen(("openssl x509 -hash -noout -in " + pki_.Cert("sysca")).c_str(), "r");
+    ASSERT_NE(hash, nullptr);
+    char text[32] = {};
+    const bool read = std::fgets(text, sizeof text, hash) != nullptr;
+    pclose(hash);
+    ASSERT_TRUE(read);
+    const std::string directory = pki_.Dir() + "/system";
+    ASSERT_TRUE(TestPki::Install(pki_.Cert("sysca"), directory,
+                                 std::string(text, std::strcspn(text, "\n")) + ".0"));
+    ScopedEnv systemDirectory("SSL_CERT_DIR", directory.c_str());
+    SecureChannel trusted(turn_);
+    EXPECT_EQ(trusted.Establish(Connect(server.Port()), "", "localhost"), 0)
+        << std::hex << trusted.LastStatus();
+    EXPECT_TRUE(trusted.ServerVerified());
 }
 
 }  // namespace

@@ -2,18 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTimer>
 #include <string>
 #include <vector>
 
 #include "platform/ui/message_box_types.h"
 #include "platform/ui/prompts.h"
+#include "terminal/net/qt/ssl_option_dlg.h"
+#include "tests/support/temp_config.h"
 
 namespace {
 
@@ -101,7 +106,8 @@ TEST_F(OpenDlgTest, ModeSwitchesEnableTheirControls) {
     EXPECT_TRUE(Get<QRadioButton>(IDC_OPEN_SOCKETS)->isEnabled());
     EXPECT_FALSE(Get<QLineEdit>(IDC_OPEN_IP_ADDRESS)->isEnabled());
 
-    // TCP/IP mode takes the address and ports; the certificate choice stays greyed.
+    // TCP/IP mode takes the address and ports; a check set without a click of the box leaves
+    // the certificate choice greyed.
     Click(IDC_OPEN_SOCKETS);
     EXPECT_TRUE(Get<QLineEdit>(IDC_OPEN_IP_ADDRESS)->isEnabled());
     EXPECT_FALSE(Get<QListWidget>(IDC_OPEN_PORT_LIST)->isEnabled());
@@ -207,6 +213,47 @@ TEST_F(OpenDlgTest, SocketRunReadsTheSecureBoxAtOk) {
                                                       "10.0.0.5:4001:SSL::"}));
     EXPECT_EQ(ports_, (std::vector<int>{4001, 4002, 4003}));
     EXPECT_EQ(prompts_.Count(), 0u);
+}
+
+// In TCP/IP mode the check box's clicks switch "Certificates" on and off; the names chosen
+// there (OK) go into every secure name, and the button greys again outside TCP/IP mode.
+TEST_F(OpenDlgTest, CertificatesFollowTheSecureBoxAndTheirNamesReachTheSecureNames) {
+    TempConfig config;  // an empty MY store for the certificates dialog
+    Click(IDC_OPEN_SOCKETS);
+    auto* certificates = Get<QPushButton>(IDC_OPEN_CERTIFICATES);
+    EXPECT_FALSE(certificates->isEnabled());
+    Click(IDC_OPEN_SECURE);
+    EXPECT_TRUE(certificates->isEnabled());
+    Click(IDC_OPEN_SECURE);
+    EXPECT_FALSE(certificates->isEnabled());
+    Click(IDC_OPEN_SECURE);
+    ASSERT_TRUE(certificates->isEnabled());
+
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+        auto* choice = dynamic_cast<CSslOptionDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(choice, nullptr);
+        shown = true;
+        choice
+            ->findChild<QLineEdit*>(QStringLiteral("control_") +
+                                    QString::number(IDC_SSL_SERVER_CERTIFICATE))
+            ->setText(QStringLiteral("localhost"));
+        choice
+            ->findChild<QComboBox*>(QStringLiteral("control_") +
+                                    QString::number(IDC_SSL_CLIENT_CERTIFICATE))
+            ->setEditText(QStringLiteral("Port Client"));
+        choice->accept();
+    });
+    Click(IDC_OPEN_CERTIFICATES);
+    EXPECT_TRUE(shown);
+
+    Get<QLineEdit>(IDC_OPEN_IP_ADDRESS)->setText(QStringLiteral("127.0.0.1"));
+    Get<QLineEdit>(IDC_OPEN_FROM_PORT)->setText(QStringLiteral("4001"));
+    Click(IDOK);
+    EXPECT_EQ(socketNames_, (std::vector<std::string>{"127.0.0.1:4001:SSL:Port Client:localhost"}));
+
+    Click(IDC_OPEN_SELECT_PORTS);
+    EXPECT_FALSE(certificates->isEnabled());
 }
 
 }  // namespace

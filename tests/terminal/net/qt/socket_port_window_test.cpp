@@ -1,6 +1,6 @@
 // Socket port windows as the main frame shows them: one against socat's echo, with the serial
-// port's items greyed and typed keys coming back, and one closed while its connect still
-// waits for a peer that never answers.
+// port's items greyed and typed keys coming back, secure ones against socat's echo over TLS,
+// and one closed while its connect still waits for a peer that never answers.
 
 #include <gtest/gtest.h>
 
@@ -13,9 +13,11 @@
 #include <QTimer>
 #include <set>
 
+#include "platform/tls/cert_store.h"
 #include "terminal/resources/halvo_resources.h"
 #include "terminal/session/qt/port_edit.h"
 #include "tests/support/tcp_test_peer.h"
+#include "tests/support/test_pki.h"
 #include "tests/terminal/app/qt/halvo_gui_support.h"
 
 namespace {
@@ -77,6 +79,45 @@ TEST_F(HalvoGui, SocketWindowGreysSerialItemsAndSendsTypedKeys) {
 
     port->close();
     EXPECT_TRUE(PumpUntil([&] { return frame.PortFrames().empty(); }));
+}
+
+// Two secure windows on one TLS echo: one checks the server against the test CA in ROOT, one
+// names no server and says that it did not check. Both open, and typed keys come back.
+TEST_F(HalvoGui, SecureSocketWindowsOpenAndTypedKeysComeBack) {
+    TestPki pki;
+    ASSERT_TRUE(pki.MakeCa("ca", "/CN=Quenby Test CA"));
+    ASSERT_TRUE(pki.Make(
+        "server", CertificateRequest("/CN=localhost").WithAltNames("DNS:localhost,IP:127.0.0.1")));
+    ASSERT_TRUE(TestPki::Install(pki.Cert("ca"), platform::tls::CertStore::StoreDirectory("ROOT"),
+                                 "ca.pem"));
+    SocatEcho echo("OPENSSL-LISTEN",
+                   ",cert=" + pki.Cert("server") + ",key=" + pki.Key("server") + ",verify=0");
+    ASSERT_TRUE(echo.Started());
+    CMainFrame& frame = Start("");
+    const std::string secure = TcpName(echo.Port()) + ":SSL:";
+    struct Row {
+        std::string name;
+        std::string firstLine;
+    };
+    const Row rows[] = {
+        {secure + ":localhost", ""},
+        {secure + ":", "Server certificate not verified!\r\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(frame.CreatePortWindow(row.name));
+        CPortMDIChildWnd* port = Port(row.name);
+        ASSERT_NE(port, nullptr);
+        ASSERT_TRUE(PumpUntil([&] {
+            return PaneShows(port, "OPEN") && PaneShows(port, "Receiving...");
+        })) << Text(port);
+        frame.MdiArea()->setActiveSubWindow(port);
+        QTest::keyClicks(port->Edit(), QStringLiteral("over tls"));
+        EXPECT_TRUE(PumpUntil([&] { return Text(port) == row.firstLine + "over tls"; }))
+            << Text(port);
+        port->close();
+        EXPECT_TRUE(PumpUntil([&] { return frame.PortFrames().empty(); }));
+    }
 }
 
 TEST_F(HalvoGui, ClosingASocketWindowWhileItConnects) {
