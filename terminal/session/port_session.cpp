@@ -315,6 +315,10 @@ void PortSession::ClosePortWindow() {
         OpenClosePort();
     }
     shared_->logFile.Close();
+    shared_->receiveFileOpen = false;
+    shared_->receiveFile.Close();
+    shared_->sendFileOpen = false;
+    shared_->sendFile.Close();
     shared_->Post(Target::Frame, WM_CLOSE, 0, 0);
 }
 
