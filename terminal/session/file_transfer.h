@@ -39,12 +39,12 @@ class ReceiveFile {
 
 // One chunk of the send file.
 struct SendChunk {
-    bool open = false;        // false: no file was open, nothing else is meaningful
-    std::size_t length = 0;   // bytes in the chunk
-    bool atEnd = false;       // the file has nothing after this chunk
-    bool readFailed = false;  // the read failed; the chunk must not be taken as the end
-    std::uint64_t serial = 0; // which opened file the chunk came from
-    long startOffset = 0;     // where in the file the chunk began
+    bool open = false;         // false: no file was open, nothing else is meaningful
+    std::size_t length = 0;    // bytes in the chunk
+    bool atEnd = false;        // the file has nothing after this chunk
+    bool readFailed = false;   // the read failed; the chunk must not be taken as the end
+    std::uint64_t serial = 0;  // which opened file the chunk came from
+    long startOffset = 0;      // where in the file the chunk began
 };
 
 class SendFile {

@@ -54,7 +54,8 @@ std::string CaptionOf(const PortShared& shared) {
 
 // Waits until `milliseconds` have passed or the open has ended; a close cuts the wait short.
 void WaitWhileOpen(PortShared& shared, std::uint32_t generation, DWORD milliseconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     while (shared.Running(generation)) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
@@ -179,8 +180,8 @@ bool ReceiveIntoFile(PortShared& shared, const char* block, std::size_t length) 
     shared.receiveFile.Close();
     shared.showWhileReceivingFile = 0;
     PostActivity(shared, TransferChange::ReceiveFileStopped);
-    const std::string text = std::string(kReceiveFileWriteText) + "\n\n" +
-                             platform::FormatErrorMessage(error);
+    const std::string text =
+        std::string(kReceiveFileWriteText) + "\n\n" + platform::FormatErrorMessage(error);
     ShowPortErrorBox(shared.prompts, FormatPortErrorText(text.c_str(), static_cast<long>(error)),
                      CaptionOf(shared));
     return false;
@@ -219,7 +220,8 @@ void SendFileChunk(PortShared& shared, std::uint32_t generation) {
         const DWORD error = platform::GetLastError();
         platform::OutputDebugStringA("Failed to send the ASCII file!\n");
         PostActivity(shared, TransferChange::SendFileEnded);
-        ShowPortErrorBox(shared.prompts, FormatPortErrorText(kSendFileFailedText, static_cast<long>(error)),
+        ShowPortErrorBox(shared.prompts,
+                         FormatPortErrorText(kSendFileFailedText, static_cast<long>(error)),
                          CaptionOf(shared));
         return;
     }

@@ -38,10 +38,8 @@ void PortSession::OnSendFileCommand() {
         PortErrorBox(kPortNotOpenText, 0);
         return;
     }
-    RunTransferThread(
-        [shared = shared_, caption = shared_->transport->Caption(), socket = IsSocket()] {
-            SendFileProcedure(shared, caption, socket);
-        });
+    RunTransferThread([shared = shared_, caption = shared_->transport->Caption(),
+                       socket = IsSocket()] { SendFileProcedure(shared, caption, socket); });
 }
 
 void PortSession::OnSendStringCommand() {
@@ -59,10 +57,10 @@ void PortSession::OnSendStringCommand() {
         if (answer.button != IDOK) {
             return;
         }
-        const auto type = answer.fields.count("stringType") != 0 &&
-                                  answer.fields.at("stringType") == "0"
-                              ? StringType::Ascii
-                              : StringType::Hex;
+        const auto type =
+            answer.fields.count("stringType") != 0 && answer.fields.at("stringType") == "0"
+                ? StringType::Ascii
+                : StringType::Hex;
         const auto text = answer.fields.find("stringText");
         const std::optional<std::string> bytes = StringSenderBytes(
             type, text != answer.fields.end() ? std::string_view(text->second) : "");
@@ -92,8 +90,8 @@ void PortSession::OnSaveAs() {
     if (!path) {
         return;
     }
-    const std::string text = shared_->reportView.load() != 0 ? ReportTextForFile(LastReportText())
-                                                             : display_->GetText();
+    const std::string text =
+        shared_->reportView.load() != 0 ? ReportTextForFile(LastReportText()) : display_->GetText();
     const DWORD error = SaveTextFile(*path, text);
     if (error != 0) {
         std::string description = platform::FormatErrorMessage(error);
