@@ -80,7 +80,10 @@ void SavedStrings::Load(const std::string& path) {
 }
 
 bool SavedStrings::Store(const std::string& path) const {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    // Written beside the file and put in its place only when whole: a full disk must not cost
+    // the strings saved before.
+    const std::string temporary = path + ".new";
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
     if (file == nullptr) {
         platform::FailWithErrno();
         return false;
@@ -91,10 +94,13 @@ bool SavedStrings::Store(const std::string& path) const {
              std::fwrite("\r\n", 1, 2, file) == 2;
     }
     ok = std::fflush(file) == 0 && ok;
+    ok = std::fclose(file) == 0 && ok;
+    ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
     if (!ok) {
         platform::FailWithErrno();
+        std::remove(temporary.c_str());
     }
-    return std::fclose(file) == 0 && ok;
+    return ok;
 }
 
 std::size_t SavedStrings::Add(std::string text) {

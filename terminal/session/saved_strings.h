@@ -25,8 +25,7 @@ class SavedStrings {
     // read leaves the list empty.
     void Load(const std::string& path);
     // Writes the list, one entry and CR LF each, in list order; false (with the last error)
-    // when the file cannot be created or fully written, which leaves a file it could not
-    // create as it was.
+    // when the file cannot be created or fully written; the file then stays as it was.
     bool Store(const std::string& path) const;
 
     // Adds `text` in its sorted place (after entries that compare equal); returns its index.
