@@ -226,13 +226,8 @@ std::span<const Accelerator> Accelerators() {
 
 bool IsLaterCommand(int id) {
     switch (id) {
-        case ID_FILE_SAVE_AS:
-        case ID_FILE_PRINT:
         case ID_PNP_TEST:
         case ID_LOOPBACK_TEST:
-        case ID_SEND_STRING:
-        case ID_SEND_FILE:
-        case ID_RECEIVE_FILE:
         case ID_PORT_SETTINGS:
         case ID_MISC_SETTINGS:
         case ID_TIMEOUTS:

@@ -75,7 +75,10 @@ void RunTransferThread(std::function<void()> task) {
         ++threads.count;
     }
     try {
-        std::thread([task = std::move(task)] {
+        // The thread asks on behalf of the port that started it: its prompts go down with the
+        // port's window.
+        std::thread([task = std::move(task), owner = platform::CurrentPromptOwner()] {
+            const platform::PromptOwnerScope scope(owner);
             task();
             ThreadEnded();
         }).detach();

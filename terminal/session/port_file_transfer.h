@@ -17,7 +17,8 @@ constexpr UINT MB_TOPMOST = 0x00040000u;
 #endif
 
 // Runs `task` on a detached short thread, counted so that tests and the program's exit can
-// wait for every such thread; the task holds its own share of what it uses.
+// wait for every such thread; the task holds its own share of what it uses. Its prompts belong
+// to the calling thread's prompt owner.
 void RunTransferThread(std::function<void()> task);
 // False after `milliseconds` with a transfer thread still running.
 bool WaitForTransferThreads(unsigned long milliseconds);
