@@ -66,6 +66,29 @@ void WaitWhileOpen(PortShared& shared, std::uint32_t generation, DWORD milliseco
     }
 }
 
+// The question whether to stop a file being received; Yes closes it.
+void AskToStopReceiveFile(PortShared& s, const std::string& caption) {
+    if (!s.receiveFile.IsOpen() ||
+        s.prompts.MessageBox(kStopReceiveFileText, caption, MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        return;
+    }
+    s.receiveFileOpen = false;
+    s.receiveFile.Close();
+    s.showWhileReceivingFile = 0;
+    PostActivity(s, TransferChange::ReceiveFileStopped);
+}
+
+// The question whether to stop a file being sent; Yes closes it.
+void AskToStopSendFile(PortShared& s, const std::string& caption) {
+    if (!s.sendFile.IsOpen() ||
+        s.prompts.MessageBox(kStopSendFileText, caption, MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        return;
+    }
+    s.sendFileOpen = false;
+    s.sendFile.Close();
+    PostActivity(s, TransferChange::SendFileEnded);
+}
+
 }  // namespace
 
 void RunTransferThread(std::function<void()> task) {
@@ -113,19 +136,19 @@ void ReceiveFileProcedure(const std::shared_ptr<PortShared>& shared, const std::
                                               MB_YESNO | MB_ICONQUESTION);
         s.showWhileReceivingFile = answer == IDYES ? 1 : 0;
         // The receive time and counters go on: opening a file is not a new start.
+        // The pane is told before the worker can see the file, so that the end of a transfer
+        // is never shown before its start.
+        TransferState state = s.Transfer();
+        state.receiveFile = true;
+        state.receiving = true;
+        s.PostIndicator(ID_INDICATOR_ACTIVITY,
+                        ActivityAfter(TransferChange::ReceiveFileOpened, state));
         s.receiveFileOpen = true;
         s.receiving = 1;
         s.WakeWorkers();
-        PostActivity(s, TransferChange::ReceiveFileOpened);
         return;
     }
-    if (prompts.MessageBox(kStopReceiveFileText, caption, MB_YESNO | MB_ICONQUESTION) != IDYES) {
-        return;
-    }
-    s.receiveFileOpen = false;
-    s.receiveFile.Close();
-    s.showWhileReceivingFile = 0;
-    PostActivity(s, TransferChange::ReceiveFileStopped);
+    AskToStopReceiveFile(s, caption);
 }
 
 void SendFileProcedure(const std::shared_ptr<PortShared>& shared, const std::string& caption,
@@ -151,17 +174,24 @@ void SendFileProcedure(const std::shared_ptr<PortShared>& shared, const std::str
         }
         s.sendFileTimedByCount = socketPort;
         s.sendFileCount = 0;
+        TransferState state = s.Transfer();
+        state.sendFile = true;
+        s.PostIndicator(ID_INDICATOR_ACTIVITY,
+                        ActivityAfter(TransferChange::SendFileOpened, state));
         s.sendFileOpen = true;
         s.WakeWorkers();
-        PostActivity(s, TransferChange::SendFileOpened);
         return;
     }
-    if (prompts.MessageBox(kStopSendFileText, caption, MB_YESNO | MB_ICONQUESTION) != IDYES) {
-        return;
+    AskToStopSendFile(s, caption);
+}
+
+void AskToStopTransfers(const std::shared_ptr<PortShared>& shared, const std::string& caption) {
+    if (shared->receiveFile.IsOpen()) {
+        RunTransferThread([shared, caption] { AskToStopReceiveFile(*shared, caption); });
     }
-    s.sendFileOpen = false;
-    s.sendFile.Close();
-    PostActivity(s, TransferChange::SendFileEnded);
+    if (shared->sendFile.IsOpen()) {
+        RunTransferThread([shared, caption] { AskToStopSendFile(*shared, caption); });
+    }
 }
 
 bool ReceiveIntoFile(PortShared& shared, const char* block, std::size_t length) {

@@ -32,6 +32,11 @@ void ReceiveFileProcedure(const std::shared_ptr<PortShared>& shared, const std::
 void SendFileProcedure(const std::shared_ptr<PortShared>& shared, const std::string& caption,
                        bool socketPort);
 
+// The close of a port with transfer files open: asks, each on a short thread of its own,
+// whether to stop them, and does not wait for the answers. A file kept open stays with the
+// port: a send file goes on where it was when the port is opened again.
+void AskToStopTransfers(const std::shared_ptr<PortShared>& shared, const std::string& caption);
+
 // The receive worker's hand-over of a block while a receive file is open. True when the file
 // took the block (it has been shown too when the user asked for that); false when the block
 // must go to the display as usual: no file is open, or the write failed, which closes the

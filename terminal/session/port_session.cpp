@@ -13,6 +13,7 @@
 #include "terminal/serial/serial_channel.h"
 #include "terminal/session/line_commands.h"
 #include "terminal/session/port_error_box.h"
+#include "terminal/session/port_file_transfer.h"
 #include "terminal/session/port_workers.h"
 #include "terminal/session/render_received.h"
 #include "terminal/session/view_flags.h"
@@ -284,6 +285,7 @@ void PortSession::ClosePort() {
     EndWorker(receiveThread_, receiveEndedEvent_, kReceiveEndWaitMs);
     EndWorker(sendThread_, sendEndedEvent_, kSendEndWaitMs);
     typedWriter_.Stop(kTypedEndWaitMs);
+    AskToStopTransfers(shared_, s.transport->Caption());
     // When the release fails the activity pane keeps what it shows.
     if (!s.transport->EndClose()) {
         return;

@@ -6,10 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "terminal/session/render_received.h"
 #include "terminal/session/saved_strings.h"
@@ -171,6 +174,97 @@ TEST_F(FileTransferSessionTest, TransferFailuresAreToldAndNeverAnnouncedAsDone) 
     ASSERT_EQ(records.size(), before + 2);
     EXPECT_EQ(records[before].text, "Port is not open!\t");
     EXPECT_EQ(records[before + 1].text, "Port is not open!\t");
+}
+
+// Collects everything that arrives at the far end, from a thread of its own, so that no
+// byte waits in the far end's queue while the test is busy with the near end.
+class PeerCollector {
+  public:
+    explicit PeerCollector(PeerDevice& peer)
+        : thread_([this, &peer] {
+              while (!stop_.load()) {
+                  std::string got = peer.Read(1);
+                  std::lock_guard lock(mutex_);
+                  text_ += got;
+              }
+          }) {}
+    ~PeerCollector() { thread_.join(); }
+    // Ends the collection: the typed character wakes the far end's last read.
+    void StopWith(PortSession& port) {
+        stop_ = true;
+        port.OnChar('.', 0);
+    }
+    std::string Text() const {
+        std::lock_guard lock(mutex_);
+        return text_;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::string text_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// True when every line of `content` arrived in order; a chunk that was cut by a close may
+// come again whole, so lines may repeat, but none may be missing.
+bool AllLinesArrived(const std::string& content, const std::string& arrived) {
+    std::size_t at = 0;
+    std::size_t line = 0;
+    while (line < content.size()) {
+        const std::size_t end = content.find('\n', line) + 1;
+        const std::string wanted = content.substr(line, end - line);
+        const std::size_t found = arrived.find(wanted, at);
+        if (found == std::string::npos) {
+            return false;
+        }
+        at = found + wanted.size();
+        line = end;
+    }
+    return true;
+}
+
+TEST_F(FileTransferSessionTest, ClosingThePortAsksAboutItsSendFileWhichGoesOnAfterTheOpen) {
+    std::string content;
+    for (int i = 0; content.size() < 30000; ++i) {
+        content += "chunk line " + std::to_string(i) + "\n";
+    }
+    std::ofstream(Path("send.txt"), std::ios::binary) << content;
+    auto port = Make("COM1", link_);
+    PeerDevice peer("COM2");
+    PeerCollector collected(peer);
+    prompts_.AnswerFileWith(Path("send.txt"));
+    port->OnSendFileCommand();
+    ASSERT_TRUE(WaitForTransferThreads(20000));
+    ASSERT_TRUE(WaitUntil([&] { return collected.Text().size() >= 3000; }));
+
+    prompts_.AnswerWith(IDNO);
+    port->OpenClosePort();
+    ASSERT_TRUE(WaitForTransferThreads(20000));
+    EXPECT_EQ(Boxes(kStopSendFileText), 1);
+    EXPECT_EQ(BoxStarting(kStopSendFileText)->caption, port->Transport()->Caption());
+    EXPECT_EQ(Boxes(kTransferDoneText), 0);
+
+    // Kept: the file goes on with the next open, to its end and its notice.
+    port->OpenClosePort();
+    ASSERT_TRUE(WaitUntil([&] { return Boxes(kTransferDoneText) == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return AllLinesArrived(content, collected.Text()); }))
+        << "a part of the file was lost: " << collected.Text().size() << " of " << content.size();
+
+    // Stopped at the close: it is not announced as sent.
+    prompts_.AnswerFileWith(Path("send.txt"));
+    port->OnSendFileCommand();
+    ASSERT_TRUE(WaitForTransferThreads(20000));
+    const std::size_t before = collected.Text().size();
+    ASSERT_TRUE(WaitUntil([&] { return collected.Text().size() >= before + 2000; }));
+    prompts_.AnswerWith(IDYES);
+    port->OpenClosePort();
+    ASSERT_TRUE(WaitForTransferThreads(20000));
+    port->OpenClosePort();
+    ASSERT_TRUE(port->PublishedState().isOpen);
+    EXPECT_EQ(Boxes(kStopSendFileText), 2);
+    EXPECT_EQ(Boxes(kTransferDoneText), 1);
+    collected.StopWith(*port);
 }
 
 TEST_F(FileTransferSessionTest, SaveAsWritesWhatTheWindowShows) {
