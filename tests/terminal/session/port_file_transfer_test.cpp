@@ -17,6 +17,7 @@
 #include "terminal/session/render_received.h"
 #include "terminal/session/saved_strings.h"
 #include "tests/support/file_limits.h"
+#include "tests/support/tcp_test_peer.h"
 #include "tests/terminal/session/port_session_test_support.h"
 
 using namespace port_test;
@@ -265,6 +266,30 @@ TEST_F(FileTransferSessionTest, ClosingThePortAsksAboutItsSendFileWhichGoesOnAft
     EXPECT_EQ(Boxes(kStopSendFileText), 2);
     EXPECT_EQ(Boxes(kTransferDoneText), 1);
     collected.StopWith(*port);
+}
+
+TEST_F(FileTransferSessionTest, SocketFileIsAnnouncedWithItsCountAndTheTimeAt9600) {
+    TcpTestListener listener;
+    auto port = Make("127.0.0.1:" + std::to_string(listener.Port()), link_);
+    TcpTestConnection peer = listener.Accept();
+    ASSERT_TRUE(peer.Valid());
+    ASSERT_TRUE(port->PublishedState().isOpen);
+    std::string content;
+    for (int i = 0; content.size() < 4030; ++i) {
+        content += static_cast<char>('a' + i % 26);
+    }
+    content.resize(4030);
+    std::ofstream(Path("send.txt"), std::ios::binary) << content;
+    prompts_.AnswerFileWith(Path("send.txt"));
+    port->OnSendFileCommand();
+    EXPECT_EQ(peer.Read(content.size()), content);
+    ASSERT_TRUE(WaitUntil([&] { return Boxes(kTransferDoneText) == 1; }));
+    EXPECT_EQ(BoxStarting(kTransferDoneText)->caption, "4030-3358");
+    // The port is the same afterwards: its name, and its close and open.
+    EXPECT_EQ(port->PortName(), "127.0.0.1:" + std::to_string(listener.Port()));
+    port->OpenClosePort();
+    port->OpenClosePort();
+    EXPECT_TRUE(listener.Accept().Valid());
 }
 
 TEST_F(FileTransferSessionTest, SaveAsWritesWhatTheWindowShows) {
