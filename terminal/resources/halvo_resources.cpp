@@ -226,11 +226,6 @@ std::span<const Accelerator> Accelerators() {
 
 bool IsLaterCommand(int id) {
     switch (id) {
-        case ID_FILE_SAVE_AS:
-        case ID_FILE_PRINT:
-        case ID_SEND_STRING:
-        case ID_SEND_FILE:
-        case ID_RECEIVE_FILE:
         case ID_PORT_SETTINGS:
         case ID_MISC_SETTINGS:
         case ID_TIMEOUTS:

@@ -13,6 +13,7 @@
 #include "terminal/serial/serial_channel.h"
 #include "terminal/session/line_commands.h"
 #include "terminal/session/port_error_box.h"
+#include "terminal/session/port_file_transfer.h"
 #include "terminal/session/port_tests.h"
 #include "terminal/session/port_workers.h"
 #include "terminal/session/process_events.h"
@@ -295,6 +296,7 @@ void PortSession::ClosePort() {
     EndWorker(receiveThread_, receiveEndedEvent_, kReceiveEndWaitMs);
     EndWorker(sendThread_, sendEndedEvent_, kSendEndWaitMs);
     typedWriter_.Stop(kTypedEndWaitMs);
+    AskToStopTransfers(shared_, s.transport->Caption());
     // When the release fails the activity pane keeps what it shows.
     if (!s.transport->EndClose()) {
         return;
@@ -326,6 +328,10 @@ void PortSession::ClosePortWindow() {
         OpenClosePort();
     }
     shared_->logFile.Close();
+    shared_->receiveFileOpen = false;
+    shared_->receiveFile.Close();
+    shared_->sendFileOpen = false;
+    shared_->sendFile.Close();
     shared_->Post(Target::Frame, WM_CLOSE, 0, 0);
 }
 

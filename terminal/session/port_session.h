@@ -95,6 +95,19 @@ class PortSession {
     // A typed character (WM_CHAR): code 0..255 and the key's scan code.
     void OnChar(unsigned code, unsigned scanCode);
 
+    // Receive ASCII (32803) and Send ASCII (32802) file: on an open port each runs its
+    // procedure on a short thread of its own (port_file_transfer.h); on a closed one the
+    // error box "Port is not open!".
+    void OnReceiveFileCommand();
+    void OnSendFileCommand();
+    // Send ASCII / HEX String (57688): the string sender dialog on a short thread, and its
+    // bytes written once through the port's transport.
+    void OnSendStringCommand();
+    // Save As (32785) and Print (32786) of what the window shows: the report while it is
+    // shown, else the display's whole text.
+    void OnSaveAs();
+    void OnPrint();
+
     void ClearScreen();
     // Change View: the receive worker counts but does not show data while the report is shown.
     void SetReportView(bool on);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/system/last_error.h"
+#include "terminal/session/port_file_transfer.h"
 #include "terminal/session/render_received.h"
 #include "terminal/session/view_flags.h"
 
@@ -55,6 +56,9 @@ void DispatchBlock(PortShared& shared, const char* block, DWORD length) {
     }
     if (shared.captureActive.load() != 0) {
         shared.Capture(block, length);
+        return;
+    }
+    if (shared.receiveFileOpen.load() && ReceiveIntoFile(shared, block, length)) {
         return;
     }
     if (shared.reportView.load() == 0) {
@@ -278,8 +282,11 @@ void SendWorker(std::shared_ptr<PortShared> shared, std::uint32_t generation,
     while (shared->Running(generation)) {
         shared->sendCycles.fetch_add(1, std::memory_order_relaxed);
         bool patternSent = false;
-        const bool sending = shared->sending.load() != 0;
-        if (sending) {
+        const bool sendingFile = shared->sendFileOpen.load();
+        const bool sending = !sendingFile && shared->sending.load() != 0;
+        if (sendingFile) {
+            SendFileChunk(*shared, generation);
+        } else if (sending) {
             patternSent = SendPattern(*shared);
         }
         if (!shared->Running(generation)) {

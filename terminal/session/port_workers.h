@@ -18,6 +18,7 @@
 #include "platform/ui/prompts.h"
 #include "terminal/serial/serial_channel.h"
 #include "terminal/session/display_buffer.h"
+#include "terminal/session/file_transfer.h"
 #include "terminal/session/log_file.h"
 #include "terminal/session/port_activity.h"
 #include "terminal/session/port_frame_link.h"
@@ -96,6 +97,14 @@ struct PortShared {
     // The send worker's pattern writes and the typed characters must not overlap on the device.
     std::mutex deviceWriteMutex;
     LogFile logFile;
+    // The file transfers' streams, opened and stopped on their dialog threads.
+    ReceiveFile receiveFile;
+    SendFile sendFile;
+    // How the end of the send file is announced: a socket port's notice waits for the time
+    // its bytes would take at 9600 bit/s. Set before sendFileOpen.
+    std::atomic<bool> sendFileTimedByCount{false};
+    // The bytes of the current send file that went out.
+    std::atomic<std::uint64_t> sendFileCount{0};
 
     std::mutex captureMutex;
     std::string captured;

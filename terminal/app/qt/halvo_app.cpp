@@ -10,6 +10,7 @@
 #include "terminal/resources/halvo_resources.h"
 #include "terminal/session/port_error_box.h"
 #include "terminal/session/process_events.h"
+#include "terminal/session/qt/pattern_dlg.h"
 
 namespace {
 
@@ -41,6 +42,7 @@ CHalvoApp::CHalvoApp(int& argc, char** argv)
     setApplicationName(QStringLiteral("Halvo2"));
     setOrganizationName(QStringLiteral("Quenby"));
     setWindowIcon(ProgramIcon());
+    prompts_.RegisterDialog(kPatternDialogId, PatternDialogFactory());
     platform::SetPromptService(&prompts_);
 }
 

@@ -195,6 +195,21 @@ bool CPortWnd::OnCommand(int id) {
         case ID_PNP_TEST:
             session_.OnPortTestCommand(id);
             return true;
+        case ID_SEND_FILE:
+            session_.OnSendFileCommand();
+            return true;
+        case ID_RECEIVE_FILE:
+            session_.OnReceiveFileCommand();
+            return true;
+        case ID_SEND_STRING:
+            session_.OnSendStringCommand();
+            return true;
+        case ID_FILE_SAVE_AS:
+            session_.OnSaveAs();
+            return true;
+        case ID_FILE_PRINT:
+            session_.OnPrint();
+            return true;
         default:
             return session_.OnLineCommand(id);
     }
