@@ -233,11 +233,6 @@ bool IsLaterCommand(int id) {
         case ID_SEND_STRING:
         case ID_SEND_FILE:
         case ID_RECEIVE_FILE:
-        case ID_PORT_SETTINGS:
-        case ID_MISC_SETTINGS:
-        case ID_TIMEOUTS:
-        case ID_EVENTS:
-        case ID_QUEUE_SIZE:
             return true;
         default:
             return false;
