@@ -7,9 +7,11 @@
 #include "terminal/app/command_line.h"
 #include "terminal/app/qt/main_frame.h"
 #include "terminal/config/port_config.h"
+#include "terminal/dialogs/qt/advanced_settings_dlgs.h"
 #include "terminal/resources/halvo_resources.h"
 #include "terminal/session/port_error_box.h"
 #include "terminal/session/process_events.h"
+#include "terminal/session/settings_commands.h"
 
 namespace {
 
@@ -41,6 +43,7 @@ CHalvoApp::CHalvoApp(int& argc, char** argv)
     setApplicationName(QStringLiteral("Halvo2"));
     setOrganizationName(QStringLiteral("Quenby"));
     setWindowIcon(ProgramIcon());
+    RegisterSettingsDialogs(prompts_);
     platform::SetPromptService(&prompts_);
 }
 
@@ -74,7 +77,9 @@ bool CHalvoApp::InitInstance() {
 
 int CHalvoApp::ExitInstance(int code) {
     frame_.reset();
-    // Error boxes still on their short threads use the prompt service this object owns.
+    // Error boxes and settings dialogs still on their short threads use the prompt service
+    // this object owns (the ports' close has answered their dialogs Cancel).
+    WaitForSettingsCommands(kErrorBoxGraceMs);
     WaitForPortErrorBoxes(kErrorBoxGraceMs);
     CloseProcessEvents();
     return code;
