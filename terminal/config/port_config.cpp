@@ -1,5 +1,7 @@
 #include "terminal/config/port_config.h"
 
+#include <mutex>
+
 void FillDefaultPortConfig(PortConfig& config) {
     config.BaudRate = 115200;
 
@@ -23,4 +25,23 @@ PortConfig& DefaultPortConfig() {
     // Zero-initialised once; start-up fills it before the first port window exists.
     static PortConfig config;
     return config;
+}
+
+namespace {
+
+std::mutex& DefaultPortConfigMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+}  // namespace
+
+PortConfig CopyDefaultPortConfig() {
+    std::lock_guard lock(DefaultPortConfigMutex());
+    return DefaultPortConfig();
+}
+
+void StoreDefaultPortConfig(const PortConfig& config) {
+    std::lock_guard lock(DefaultPortConfigMutex());
+    DefaultPortConfig() = config;
 }

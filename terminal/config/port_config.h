@@ -16,7 +16,13 @@ void FillDefaultPortConfig(PortConfig& config);
 // The flag word of the built-in settings: fBinary, fDtrControl = 1 and fRtsControl = 1.
 constexpr DWORD kDefaultPortConfigFlags = 0x1011;
 
-// The process-wide record new port windows start from. It is written at start-up, by the
-// command line's settings and by the settings dialogs; no lock is taken, since every whole
-// write is finished before the port windows that read it are created or told to read it.
+// The process-wide record new port windows start from. It is written at start-up and by the
+// command line's settings on the GUI thread before any port window exists; once port windows
+// run, it is read and written only whole, under its lock, with the two calls below (a settings
+// dialog's short thread writes it while port threads read it).
 PortConfig& DefaultPortConfig();
+
+// A copy of the whole process-wide record, taken under its lock.
+PortConfig CopyDefaultPortConfig();
+// Replaces the whole process-wide record under its lock.
+void StoreDefaultPortConfig(const PortConfig& config);

@@ -223,16 +223,3 @@ std::span<const int> ChildToolbar() {
 std::span<const Accelerator> Accelerators() {
     return kAccelerators;
 }
-
-bool IsLaterCommand(int id) {
-    switch (id) {
-        case ID_PORT_SETTINGS:
-        case ID_MISC_SETTINGS:
-        case ID_TIMEOUTS:
-        case ID_EVENTS:
-        case ID_QUEUE_SIZE:
-            return true;
-        default:
-            return false;
-    }
-}

@@ -124,8 +124,6 @@ struct Accelerator {
     const char* keys;  // in the toolkit's portable key-sequence text
     int id;
 };
-// Commands whose work comes with later issues: present with their texts and ids, greyed.
-bool IsLaterCommand(int id);
 
 // Accelerator table 2.
 std::span<const Accelerator> Accelerators();

@@ -18,6 +18,7 @@
 #include "terminal/session/port_workers.h"
 #include "terminal/session/process_events.h"
 #include "terminal/session/render_received.h"
+#include "terminal/session/settings_commands.h"
 #include "terminal/session/view_flags.h"
 
 using platform::EventHandle;
@@ -120,7 +121,7 @@ std::unique_ptr<PortTransport> MakeTransport(const std::string& portName, int po
                                                  std::move(invalidPortBox), std::move(interrupt),
                                                  SslSetupEvent());
     }
-    auto channel = std::make_unique<SerialChannel>(portNumber, DefaultPortConfig(), &shared);
+    auto channel = std::make_unique<SerialChannel>(portNumber, CopyDefaultPortConfig(), &shared);
     channel->SetCallback(PortChannelCallback);
     return channel;
 }
@@ -228,7 +229,7 @@ void PortSession::MarkOpen() {
 
 void PortSession::RaiseSerialLines() {
     // With CTS flow control RTS belongs to the handshake: it is shown as on, not raised.
-    if (shared_->rtsOn.load() != 0 || DefaultPortConfig().fOutxCtsFlow) {
+    if (shared_->rtsOn.load() != 0 || CopyDefaultPortConfig().fOutxCtsFlow) {
         shared_->rtsOn = 1;
         shared_->PostIndicator(ID_INDICATOR_RTS, 1);
     } else {
@@ -446,19 +447,16 @@ void PortSession::OnPortTestCommand(int id) {
 }
 
 void PortSession::ApplyPortConfig(const PortConfig& config) {
-    const platform::CommDeviceHandle device =
-        shared_->transport ? shared_->transport->SerialDevice() : nullptr;
     // A refused record (or a closed port) changes nothing and says nothing.
-    if (!device || !device->SetCommState(config)) {
-        return;
+    ApplyPortConfigTo(*shared_, config);
+}
+
+bool PortSession::OnSettingsCommand(int id) {
+    if (!IsSettingsCommand(id)) {
+        return false;
     }
-    shared_->dtrOn = config.fDtrControl != 0 ? 1 : 0;
-    shared_->rtsOn = config.fRtsControl != 0 ? 1 : 0;
-    shared_->PostIndicator(ID_INDICATOR_DTR, shared_->dtrOn.load());
-    shared_->PostIndicator(ID_INDICATOR_RTS, shared_->rtsOn.load());
-    if (!config.fOutX) {
-        shared_->PostIndicator(ID_INDICATOR_XOFF, 0);
-    }
+    StartSettingsCommand(id, shared_, platform::CurrentPromptOwner());
+    return true;
 }
 
 void PortSession::OnChar(unsigned code, unsigned scanCode) {

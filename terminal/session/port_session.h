@@ -91,6 +91,10 @@ class PortSession {
     // Line settings for the open device (the all-port request UWM_APPLY_DEFAULTS); not kept as
     // the port's own settings.
     void ApplyPortConfig(const PortConfig& config);
+    // A settings command by its menu id (Port Settings, Miscellaneous, Timeouts, Events, Queue
+    // Size): its dialog on a short thread, or the closed texts at once. False when `id` is no
+    // settings command.
+    bool OnSettingsCommand(int id);
 
     // A typed character (WM_CHAR): code 0..255 and the key's scan code.
     void OnChar(unsigned code, unsigned scanCode);

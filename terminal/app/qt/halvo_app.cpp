@@ -7,10 +7,12 @@
 #include "terminal/app/command_line.h"
 #include "terminal/app/qt/main_frame.h"
 #include "terminal/config/port_config.h"
+#include "terminal/dialogs/qt/advanced_settings_dlgs.h"
 #include "terminal/resources/halvo_resources.h"
 #include "terminal/session/port_error_box.h"
 #include "terminal/session/process_events.h"
 #include "terminal/session/qt/pattern_dlg.h"
+#include "terminal/session/settings_commands.h"
 
 namespace {
 
@@ -43,6 +45,7 @@ CHalvoApp::CHalvoApp(int& argc, char** argv)
     setOrganizationName(QStringLiteral("Quenby"));
     setWindowIcon(ProgramIcon());
     prompts_.RegisterDialog(kPatternDialogId, PatternDialogFactory());
+    RegisterSettingsDialogs(prompts_);
     platform::SetPromptService(&prompts_);
 }
 
@@ -76,7 +79,9 @@ bool CHalvoApp::InitInstance() {
 
 int CHalvoApp::ExitInstance(int code) {
     frame_.reset();
-    // Error boxes still on their short threads use the prompt service this object owns.
+    // Error boxes and settings dialogs still on their short threads use the prompt service
+    // this object owns (the ports' close has answered their dialogs Cancel).
+    WaitForSettingsCommands(kErrorBoxGraceMs);
     WaitForPortErrorBoxes(kErrorBoxGraceMs);
     CloseProcessEvents();
     return code;

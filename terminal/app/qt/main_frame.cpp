@@ -192,7 +192,6 @@ std::vector<QMenu*> CMainFrame::BuildMenu(std::span<const MenuInfo> menus, Actio
                         id == ID_SEND_RECEIVE_TEST_DATA || DisplayFlagOf(id) != nullptr) {
                         action->setCheckable(true);
                     }
-                    action->setEnabled(!IsLaterCommand(id));
                     connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
                     menu->addAction(action);
                     actions[id] = action;
@@ -390,7 +389,7 @@ void CMainFrame::ApplyPortMenuState(CPortMDIChildWnd* frame) {
     const QList<QAction*> items = portMenus_[kPortMenuPort]->actions();
     for (const int id : {ID_LOG_TO_FILE, ID_SHOW_CR_LF_BS, ID_PNP_TEST, ID_LOOPBACK_TEST,
                          ID_SEND_IMMEDIATE_CHAR, ID_SEND_STRING}) {
-        portActions_[id]->setEnabled(serial && !IsLaterCommand(id));
+        portActions_[id]->setEnabled(serial);
     }
     if (kPortPopupControl < items.size()) {
         items[kPortPopupControl]->setEnabled(serial);
@@ -407,9 +406,6 @@ void CMainFrame::PostToAllPorts(unsigned message) {
 }
 
 void CMainFrame::OnCommand(int id) {
-    if (IsLaterCommand(id)) {
-        return;
-    }
     if (const UINT request = AllPortRequest(id); request != 0 && id != ID_CLEAR_SCREEN_ALL) {
         PostToAllPorts(request);
         return;

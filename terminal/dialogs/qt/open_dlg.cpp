@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "platform/ui/message_box_types.h"
+#include "terminal/config/port_settings_form.h"
 #include "terminal/dialogs/port_range.h"
 #include "terminal/dialogs/socket_names.h"
 #include "terminal/net/qt/ssl_option_dlg.h"
@@ -20,9 +21,7 @@
 
 namespace {
 
-// The Port Settings dialog is not part of this build yet: its button is shown with its text but
-// cannot be used.
-constexpr bool kPortSettingsAvailable = false;
+constexpr bool kPortSettingsAvailable = true;
 constexpr bool kSocketsAvailable = true;
 
 template <typename Control>
@@ -124,6 +123,7 @@ COpenDlg::COpenDlg(std::vector<int>* ports, std::vector<std::string>* socketName
     connect(sockets_, &QRadioButton::clicked, this, [this] { SwitchTo(Mode::Sockets); });
     connect(secure_, &QCheckBox::clicked, this, &COpenDlg::OnSecure);
     connect(certificates_, &QPushButton::clicked, this, &COpenDlg::OnCertificates);
+    connect(settings_, &QPushButton::clicked, this, &COpenDlg::OnSettings);
 
     // The template's states: the list in use, everything typed disabled until its mode is on.
     selectPorts_->setChecked(true);
@@ -156,6 +156,22 @@ void COpenDlg::SwitchTo(Mode mode) {
 
 void COpenDlg::OnSecure() {
     certificates_->setEnabled(sockets_->isChecked() && secure_->isChecked());
+}
+
+void COpenDlg::OnSettings() {
+    // The record is shared with the port threads: the dialog edits a copy, and OK puts the
+    // whole record back at once.
+    PortConfig config = CopyDefaultPortConfig();
+    const platform::DialogAnswer answer =
+        prompts_.RunDialog({kPortSettingsDialogId, PortSettingsFields(config, false)});
+    if (answer.button != IDOK) {
+        return;
+    }
+    if (const auto error = ReadPortSettingsFields(answer.fields, config)) {
+        DataError(error->message.c_str(), settings_);
+        return;
+    }
+    StoreDefaultPortConfig(config);
 }
 
 void COpenDlg::OnCertificates() {

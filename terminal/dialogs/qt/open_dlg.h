@@ -52,6 +52,8 @@ class COpenDlg : public QDialog {
     void SwitchTo(Mode mode);
     void OnSecure();
     void OnCertificates();
+    // "Settings": the Port Settings dialog on the record new port windows start from.
+    void OnSettings();
     void AcceptSelectedPorts();
     void AcceptRange();
     void AcceptSockets();

@@ -126,8 +126,6 @@ void CPortMDIChildWnd::BuildToolbar() {
         if (id == ID_DTR || id == ID_RTS || id == ID_SEND || id == ID_RECEIVE) {
             action->setCheckable(true);
         }
-        // Save As and Print and the driver's internal loopback come with later work.
-        action->setEnabled(!IsLaterCommand(id));
         connect(action, &QAction::triggered, this, [this, id] {
             RouteCommand(id);
             // The toolkit flipped the check on the click; the line or transfer changes only
@@ -377,7 +375,7 @@ void CPortMDIChildWnd::ShowContextMenu(QPoint globalPos) {
         // A socket port has no toolbar, lines or line settings to offer.
         const bool serialOnly = id == ID_CHILD_TOOLBAR || id == ID_INTERNAL_LOOPBACK ||
                                 id == ID_RTS || id == ID_DTR || id == ID_PORT_SETTINGS;
-        action->setEnabled(!(socket_ && serialOnly) && !IsLaterCommand(id));
+        action->setEnabled(!(socket_ && serialOnly));
         connect(action, &QAction::triggered, this, [this, id] { RouteCommand(id); });
     }
     menu.exec(globalPos);

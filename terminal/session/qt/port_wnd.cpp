@@ -130,7 +130,7 @@ bool CPortWnd::event(QEvent* event) {
             session_.StopReceiving();
             break;
         case UWM_APPLY_DEFAULTS:
-            session_.ApplyPortConfig(DefaultPortConfig());
+            session_.ApplyPortConfig(CopyDefaultPortConfig());
             break;
         case UWM_DEVICE_LOST:
             session_.OnDeviceLost();
@@ -211,7 +211,7 @@ bool CPortWnd::OnCommand(int id) {
             session_.OnPrint();
             return true;
         default:
-            return session_.OnLineCommand(id);
+            return session_.OnSettingsCommand(id) || session_.OnLineCommand(id);
     }
 }
 

@@ -17,6 +17,7 @@
 
 #include "platform/ui/message_box_types.h"
 #include "platform/ui/prompts.h"
+#include "terminal/config/port_settings_form.h"
 #include "terminal/net/qt/ssl_option_dlg.h"
 #include "tests/support/temp_config.h"
 
@@ -62,7 +63,7 @@ TEST_F(OpenDlgTest, InitialControls) {
     const Row rows[] = {
         {IDOK, "OK", true},
         {IDCANCEL, "Cancel", true},
-        {IDC_OPEN_SETTINGS, "Settings", false},
+        {IDC_OPEN_SETTINGS, "Settings", true},
         {IDC_OPEN_SELECT_PORTS, "Select Ports", true},
         {IDC_OPEN_SELECT_RANGE, "Select Range", true},
         {IDC_OPEN_SOCKETS, "TCP/IP Sockets", true},
@@ -102,7 +103,7 @@ TEST_F(OpenDlgTest, ModeSwitchesEnableTheirControls) {
     EXPECT_FALSE(Get<QListWidget>(IDC_OPEN_PORT_LIST)->isEnabled());
     EXPECT_TRUE(Get<QLineEdit>(IDC_OPEN_RANGE)->isEnabled());
     EXPECT_EQ(dialog_.focusWidget(), Get<QLineEdit>(IDC_OPEN_RANGE));
-    EXPECT_FALSE(Get<QPushButton>(IDC_OPEN_SETTINGS)->isEnabled());
+    EXPECT_TRUE(Get<QPushButton>(IDC_OPEN_SETTINGS)->isEnabled());
     EXPECT_TRUE(Get<QRadioButton>(IDC_OPEN_SOCKETS)->isEnabled());
     EXPECT_FALSE(Get<QLineEdit>(IDC_OPEN_IP_ADDRESS)->isEnabled());
 
@@ -254,6 +255,33 @@ TEST_F(OpenDlgTest, CertificatesFollowTheSecureBoxAndTheirNamesReachTheSecureNam
 
     Click(IDC_OPEN_SELECT_PORTS);
     EXPECT_FALSE(certificates->isEnabled());
+}
+
+// "Settings" edits the record every new port window copies: OK changes it, Cancel and a
+// refused answer leave it, and the dialog cannot apply anything to open ports from here.
+TEST_F(OpenDlgTest, SettingsEditsTheDefaultRecordOnOkOnly) {
+    const PortConfig saved = DefaultPortConfig();
+    FillDefaultPortConfig(DefaultPortConfig());
+    prompts_.AnswerDialogWith(IDCANCEL, {{port_settings_field::kBaud, "9600"}});
+    Click(IDC_OPEN_SETTINGS);
+    EXPECT_EQ(CopyDefaultPortConfig().BaudRate, 115200u);
+    prompts_.AnswerDialogWith(IDOK, {{port_settings_field::kBaud, "9600"},
+                                     {port_settings_field::kParity, "Even"},
+                                     {port_settings_field::kApplyToAll, "1"}});
+    Click(IDC_OPEN_SETTINGS);
+    EXPECT_EQ(CopyDefaultPortConfig().BaudRate, 9600u);
+    EXPECT_EQ(CopyDefaultPortConfig().Parity, EVENPARITY);
+    const auto records = prompts_.Records();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1].text, kPortSettingsDialogId);
+    EXPECT_EQ(records[1].fields.at(port_settings_field::kFromPort), "0");
+    EXPECT_EQ(records[1].fields.at(port_settings_field::kBaud), "115200");
+
+    prompts_.AnswerDialogWith(IDOK, {{port_settings_field::kDataBits, "9"}});
+    Click(IDC_OPEN_SETTINGS);
+    EXPECT_EQ(CopyDefaultPortConfig().ByteSize, 8);
+    EXPECT_EQ(prompts_.Records().back().text, "Enter a number of data bits between 5 and 8.");
+    DefaultPortConfig() = saved;
 }
 
 }  // namespace
