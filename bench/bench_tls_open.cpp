@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/open_timing.h"
 #include "platform/tls/cert_store.h"
 #include "platform/ui/prompts.h"
 #include "terminal/session/port_session.h"
@@ -25,16 +26,7 @@
 #include "tests/support/temp_config.h"
 #include "tests/support/test_pki.h"
 
-using Clock = std::chrono::steady_clock;
-
 namespace {
-
-// The sample at `fraction` of the sorted samples (nearest rank).
-double Percentile(const std::vector<double>& sorted, double fraction) {
-    const auto rank =
-        static_cast<std::size_t>(fraction * static_cast<double>(sorted.size()) + 0.999);
-    return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
-}
 
 // The summary lines of `openssl s_time -new` against the server, verifying with the test CA.
 std::string SecureTimeLine(int port, const std::string& caFile, int seconds) {
@@ -82,25 +74,11 @@ int main(int argc, char** argv) {
     platform::ScriptedPrompts prompts;
     PortSession session("127.0.0.1:" + std::to_string(server.Port()) + ":SSL::localhost", nullptr,
                         prompts);
-    // The window's creation opens the port once and switches receiving on: the warm-up.
-    session.Create();
-    std::vector<double> ms;
-    ms.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        if (session.PublishedState().isOpen) {
-            session.OpenClosePort();
-        }
-        const Clock::time_point start = Clock::now();
-        session.OpenClosePort();
-        const Clock::time_point ready = Clock::now();
-        if (!session.PublishedState().isOpen) {
-            std::printf("INVALID: open %d failed: %s\n", i, session.Display().GetText().c_str());
-            return 1;
-        }
-        ms.push_back(std::chrono::duration<double, std::milli>(ready - start).count());
+    const std::optional<std::vector<double>> opens = TimeOpens(session, count);
+    if (!opens) {
+        return 1;
     }
-    session.OpenClosePort();
-    std::sort(ms.begin(), ms.end());
+    const std::vector<double>& ms = *opens;
     std::printf(
         "tls 1.3 open to Ready (verified), %d opens: p50 %.3f ms  p90 %.3f ms  max %.3f ms\n",
         count, Percentile(ms, 0.5), Percentile(ms, 0.9), ms.back());

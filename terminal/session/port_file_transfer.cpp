@@ -1,36 +1,22 @@
 #include "terminal/session/port_file_transfer.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
 #include "platform/system/debug_output.h"
 #include "platform/system/last_error.h"
 #include "terminal/session/port_activity.h"
 #include "terminal/session/port_error_box.h"
 #include "terminal/session/render_received.h"
+#include "terminal/session/short_threads.h"
 
 namespace {
 
-struct RunningThreads {
-    std::mutex mutex;
-    std::condition_variable changed;
-    int count = 0;
-};
-
-RunningThreads& Threads() {
+// The file transfers' short threads.
+ShortThreads& Threads() {
     // Never destroyed: a transfer thread may end after the program's statics are gone.
-    static RunningThreads* threads = new RunningThreads();
+    static ShortThreads* threads = new ShortThreads();
     return *threads;
-}
-
-void ThreadEnded() {
-    RunningThreads& threads = Threads();
-    std::lock_guard lock(threads.mutex);
-    --threads.count;
-    threads.changed.notify_all();
 }
 
 platform::FileDialogRequest TextFileDialog(const char* title) {
@@ -92,30 +78,18 @@ void AskToStopSendFile(PortShared& s, const std::string& caption) {
 }  // namespace
 
 void RunTransferThread(std::function<void()> task) {
-    RunningThreads& threads = Threads();
-    {
-        std::lock_guard lock(threads.mutex);
-        ++threads.count;
-    }
-    try {
-        // The thread asks on behalf of the port that started it: its prompts go down with the
-        // port's window.
-        std::thread([task = std::move(task), owner = platform::CurrentPromptOwner()] {
+    // The thread asks on behalf of the port that started it: its prompts go down with the
+    // port's window.
+    Threads().Start(
+        [task = std::move(task), owner = platform::CurrentPromptOwner()] {
             const platform::PromptOwnerScope scope(owner);
             task();
-            ThreadEnded();
-        }).detach();
-    } catch (const std::system_error&) {
-        platform::OutputDebugStringA("Halvo2 can't start a file-transfer thread!\n");
-        ThreadEnded();
-    }
+        },
+        "Halvo2 can't start a file-transfer thread!\n");
 }
 
 bool WaitForTransferThreads(unsigned long milliseconds) {
-    RunningThreads& threads = Threads();
-    std::unique_lock lock(threads.mutex);
-    return threads.changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                                    [&] { return threads.count == 0; });
+    return Threads().WaitIdle(milliseconds);
 }
 
 void ReceiveFileProcedure(const std::shared_ptr<PortShared>& shared, const std::string& caption) {

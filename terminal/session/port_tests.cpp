@@ -3,13 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "platform/comm/comm_device.h"
@@ -21,6 +18,7 @@
 #include "terminal/session/line_commands.h"
 #include "terminal/session/port_activity.h"
 #include "terminal/session/port_workers.h"
+#include "terminal/session/short_threads.h"
 
 namespace {
 
@@ -44,16 +42,10 @@ constexpr const char* kPnpSetupText = "Setup to 1200,7,n,1?";
 constexpr const char* kPnpNoDataText = "No PnP data received!";
 constexpr const char* kPnpPassedText = "PnP ID Test passed.";
 
-// The test threads still running, counted so that tests and the program's exit can wait.
-struct RunningTests {
-    std::mutex mutex;
-    std::condition_variable changed;
-    int count = 0;
-};
-
-RunningTests& Running() {
+// The test threads.
+ShortThreads& Running() {
     // Never destroyed: a test thread may end after the statics of the program are gone.
-    static RunningTests* running = new RunningTests();
+    static ShortThreads* running = new ShortThreads();
     return *running;
 }
 
@@ -443,41 +435,26 @@ bool StartPortTest(const std::shared_ptr<PortShared>& shared, PortTestKind kind,
     if (!shared->testRunning.compare_exchange_strong(idle, true)) {
         return false;
     }
-    RunningTests& running = Running();
-    {
-        std::lock_guard lock(running.mutex);
-        ++running.count;
-    }
-    const auto finish = [&running, shared] {
-        shared->testRunning = false;
-        std::lock_guard lock(running.mutex);
-        --running.count;
-        running.changed.notify_all();
-    };
     // The thread keeps its share of the port: a window closed under it leaves its state alive
     // until the test has seen the close and ended.
-    auto body = [shared, kind, owner, finish, generation = shared->openGeneration.load()] {
-        platform::PromptOwnerScope scope(owner);
-        if (kind == PortTestKind::Loopback) {
-            LoopbackTest(shared, generation);
-        } else {
-            PnpIdTest(shared, generation);
+    auto body = [shared, kind, owner, generation = shared->openGeneration.load()] {
+        {
+            platform::PromptOwnerScope scope(owner);
+            if (kind == PortTestKind::Loopback) {
+                LoopbackTest(shared, generation);
+            } else {
+                PnpIdTest(shared, generation);
+            }
         }
-        finish();
+        shared->testRunning = false;
     };
-    try {
-        std::thread(std::move(body)).detach();
-    } catch (const std::system_error&) {
-        platform::OutputDebugStringA("Halvo2 can't start the port test!\n");
-        finish();
+    if (!Running().Start(std::move(body), "Halvo2 can't start the port test!\n")) {
+        shared->testRunning = false;
         return false;
     }
     return true;
 }
 
 bool WaitForPortTests(unsigned long milliseconds) {
-    RunningTests& running = Running();
-    std::unique_lock lock(running.mutex);
-    return running.changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                                    [&] { return running.count == 0; });
+    return Running().WaitIdle(milliseconds);
 }

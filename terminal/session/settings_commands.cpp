@@ -1,11 +1,6 @@
 #include "terminal/session/settings_commands.h"
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
-#include <system_error>
-#include <thread>
 
 #include "platform/system/debug_output.h"
 #include "platform/system/last_error.h"
@@ -15,6 +10,7 @@
 #include "terminal/serial/serial_channel.h"
 #include "terminal/session/port_error_box.h"
 #include "terminal/session/port_workers.h"
+#include "terminal/session/short_threads.h"
 
 namespace {
 
@@ -27,24 +23,11 @@ constexpr const char* kTimeoutsRefusedText = "Port failed to accept new timeouts
 constexpr const char* kMaskRefusedText = "Port failed to accept new mask!\t";
 constexpr const char* kQueueRefusedText = "Port failed to accept new queue settings!\t";
 
-// The short threads still running, counted so that tests and the exit can wait for them.
-struct RunningBodies {
-    std::mutex mutex;
-    std::condition_variable changed;
-    int count = 0;
-};
-
-RunningBodies& Bodies() {
+// The settings dialogs' short threads.
+ShortThreads& Bodies() {
     // Never destroyed: a body may still end after the program's statics are gone.
-    static RunningBodies* bodies = new RunningBodies();
+    static ShortThreads* bodies = new ShortThreads();
     return *bodies;
-}
-
-void BodyEnded() {
-    RunningBodies& bodies = Bodies();
-    std::lock_guard lock(bodies.mutex);
-    --bodies.count;
-    bodies.changed.notify_all();
 }
 
 void ErrorBox(PortShared& shared, const char* message, long code) {
@@ -244,28 +227,14 @@ void StartSettingsCommand(int id, std::shared_ptr<PortShared> shared, platform::
         ErrorBox(*shared, kNotOpenText, 0);
         return;
     }
-    RunningBodies& bodies = Bodies();
-    {
-        std::lock_guard lock(bodies.mutex);
-        ++bodies.count;
-    }
-    try {
-        std::thread([id, shared = std::move(shared), owner] {
-            {
-                const platform::PromptOwnerScope scope(owner);
-                RunSettingsCommand(id, *shared, owner);
-            }
-            BodyEnded();
-        }).detach();
-    } catch (const std::system_error&) {
-        platform::OutputDebugStringA("Halvo2 can't start the settings dialog's thread!\n");
-        BodyEnded();
-    }
+    Bodies().Start(
+        [id, shared = std::move(shared), owner] {
+            const platform::PromptOwnerScope scope(owner);
+            RunSettingsCommand(id, *shared, owner);
+        },
+        "Halvo2 can't start the settings dialog's thread!\n");
 }
 
 bool WaitForSettingsCommands(unsigned long milliseconds) {
-    RunningBodies& bodies = Bodies();
-    std::unique_lock lock(bodies.mutex);
-    return bodies.changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                                   [&] { return bodies.count == 0; });
+    return Bodies().WaitIdle(milliseconds);
 }
