@@ -59,14 +59,14 @@ CPortSettingsDlg::CPortSettingsDlg(const platform::DialogFields& fields,
                                    platform::PromptService& prompts, QWidget* parent)
     : QDialog(parent), prompts_(prompts) {
     setWindowTitle(QStringLiteral("Port Settings"));
-    struct ComboSpec {
+    struct ComboEntry {
         const char* field;
         int id;
         const char* label;
         const std::vector<std::string>& list;
         bool editable;
     };
-    const ComboSpec lineCombos[] = {
+    const ComboEntry lineCombos[] = {
         {f::kBaud, IDC_PS_BAUD, "&Baud Rate:", BaudRateList(), true},
         {f::kDataBits, IDC_PS_DATA_BITS, "&Data Bits:", DataBitsList(), true},
         {f::kParity, IDC_PS_PARITY, "P&arity:", ParityList(), true},
@@ -75,11 +75,11 @@ CPortSettingsDlg::CPortSettingsDlg(const platform::DialogFields& fields,
     };
     auto* communication = new QGroupBox(QStringLiteral(" Communication Settings "), this);
     auto* lineForm = new QFormLayout(communication);
-    for (const ComboSpec& spec : lineCombos) {
+    for (const ComboEntry& entry : lineCombos) {
         QComboBox* combo =
-            MakeCombo(this, spec.id, spec.list, FieldOf(fields, spec.field), spec.editable);
-        combos_[spec.field] = combo;
-        auto* label = new QLabel(QString::fromLatin1(spec.label), this);
+            MakeCombo(this, entry.id, entry.list, FieldOf(fields, entry.field), entry.editable);
+        combos_[entry.field] = combo;
+        auto* label = new QLabel(QString::fromLatin1(entry.label), this);
         label->setBuddy(combo);
         lineForm->addRow(label, combo);
     }
@@ -87,15 +87,15 @@ CPortSettingsDlg::CPortSettingsDlg(const platform::DialogFields& fields,
 
     auto* receive = new QGroupBox(QStringLiteral("Rec. Flow Control"), this);
     auto* receiveForm = new QFormLayout(receive);
-    const ComboSpec modeCombos[] = {
+    const ComboEntry modeCombos[] = {
         {f::kRts, IDC_PS_RTS, "&RTS:", RtsControlList(), false},
         {f::kDtr, IDC_PS_DTR, "&DTR:", DtrControlList(), false},
     };
-    for (const ComboSpec& spec : modeCombos) {
+    for (const ComboEntry& entry : modeCombos) {
         QComboBox* combo =
-            MakeCombo(this, spec.id, spec.list, FieldOf(fields, spec.field), spec.editable);
-        combos_[spec.field] = combo;
-        auto* label = new QLabel(QString::fromLatin1(spec.label), this);
+            MakeCombo(this, entry.id, entry.list, FieldOf(fields, entry.field), entry.editable);
+        combos_[entry.field] = combo;
+        auto* label = new QLabel(QString::fromLatin1(entry.label), this);
         label->setBuddy(combo);
         receiveForm->addRow(label, combo);
     }
