@@ -160,24 +160,24 @@ const char* DefaultCertPath(const char* environmentName, const char* builtIn) {
 
 // The certificates of the system's bundle file, read once for the process: parsing the whole
 // bundle at every set-up cost far more than the handshake itself. They are kept (with their
-// references) for the process's life.
+// references) for the process's life: never destroyed, so that they stay reachable to the end.
 const std::vector<X509*>& SystemBundle() {
-    static const std::vector<X509*> certificates = [] {
-        std::vector<X509*> list;
+    static const std::vector<X509*>* certificates = [] {
+        auto* list = new std::vector<X509*>();
         TrustStorePtr bundle(X509_STORE_new());
         if (bundle && X509_STORE_load_file(bundle.get(),
                                            DefaultCertPath(X509_get_default_cert_file_env(),
                                                            X509_get_default_cert_file())) == 1) {
             STACK_OF(X509)* all = X509_STORE_get1_all_certs(bundle.get());
             for (int i = 0; i < sk_X509_num(all); ++i) {
-                list.push_back(sk_X509_value(all, i));
+                list->push_back(sk_X509_value(all, i));
             }
             sk_X509_free(all);  // the list keeps the references
         }
         ERR_clear_error();
         return list;
     }();
-    return certificates;
+    return *certificates;
 }
 
 }  // namespace
