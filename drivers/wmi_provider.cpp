@@ -137,7 +137,10 @@ wmi::QueryResult WmiProvider::Instances(SteadyTime now) {
                                Number("ParityErrorCount", c.parity),
                                Number("Status_Flags", c.flags)};
         if (const auto it = omitted_.find(name); it != omitted_.end()) {
-            for (const auto& [property, hr] : it->second) {
+            for (const auto& omission : it->second) {
+                // Named, not a structured binding: a lambda cannot capture one in C++20.
+                const auto& property = omission.first;
+                const auto hr = omission.second;
                 auto& list = instance.properties;
                 const auto at = std::find_if(list.begin(), list.end(),
                                              [&](const auto& p) { return p.name == property; });
